@@ -1,0 +1,126 @@
+#pragma once
+
+#include "serial/Module1.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace corvanel {
+
+class Form2;
+class MSComm;
+class Outline;
+class ReceiveView;
+
+// The main window: every control, start-up, Exit, and the handlers of all
+// subsystems. The handlers are defined beside their subsystem (serial/,
+// transmit/, receive/); this class only holds them together.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    // Takes ownership of the port component.
+    explicit Form1(std::unique_ptr<MSComm> comm, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: runs once, after construction and before the window is shown.
+    void Form_Load();
+
+    // Replaces what ends the program after Exit (tests record it instead).
+    void setProgramEnd(std::function<void()> end) { m_programEnd = std::move(end); }
+    bool ended() const { return m_ended; }
+    bool LoopActive() const { return m_loopActive; }
+    MSComm &comm() const { return *MSComm1; }
+    const Module1 &settings() const { return m_module; }
+    Form2 *helpWindow() const { return m_help.get(); }
+
+    // Exit.
+    void Command4_Click();
+    // Help.
+    void Command7_Click();
+    // Port settings.
+    void Combo1_Click();
+    void Combo2_Click();
+    void Combo3_Click();
+    void Combo4_Click();
+    // Modem lines.
+    void Check1_Click();
+    void Check2_Click();
+    // Send commands and loop.
+    void Command3_Click();
+    void Command8_Click();
+    void Command9_Click();
+    void Command1_Click();
+    // Receive side.
+    void Option1_Click(qint16 Index);
+    void Command5_Click();
+    void Command6_Click();
+    void MSComm1_OnComm();
+
+    // The controls, by their names.
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
+           *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
+           *Label11 = nullptr, *Label12 = nullptr, *Label13 = nullptr, *Label14 = nullptr, *Label15 = nullptr,
+           *Label16 = nullptr, *Label17 = nullptr;
+    QComboBox *Combo1 = nullptr, *Combo2 = nullptr, *Combo3 = nullptr, *Combo4 = nullptr;
+    QCheckBox *Check1 = nullptr, *Check2 = nullptr, *Check3 = nullptr;
+    QLabel *Image1 = nullptr, *Image2 = nullptr, *Image3 = nullptr, *Image4 = nullptr, *Image5 = nullptr,
+           *Image6 = nullptr, *Image7 = nullptr, *Image8 = nullptr, *Image9 = nullptr, *Image10 = nullptr;
+    QPlainTextEdit *Text1 = nullptr;
+    ReceiveView *Text2 = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QPushButton *Command1 = nullptr, *Command3 = nullptr, *Command4 = nullptr, *Command5 = nullptr,
+                *Command6 = nullptr, *Command7 = nullptr, *Command8 = nullptr, *Command9 = nullptr;
+    std::array<QRadioButton *, 3> Option1 {};
+    Outline *Shape1 = nullptr, *Shape2 = nullptr, *Shape3 = nullptr, *Shape4 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void fitCaptions();
+    void wireEvents();
+
+    // The send box as the wire sees it (line breaks as CR LF).
+    QString sendBoxText() const;
+    // Transmits the send box once; false when the port refused it.
+    bool transmitSendBox();
+    // One pass of the loop's yield: handle pending events, then wait while
+    // the port still holds more than its output buffer.
+    void loopYield();
+    // Ends every running loop after a refused write, with one message.
+    void abandonLoop();
+    void refreshLamp(QLabel *lamp, bool (MSComm::*holding)() const);
+    void showReceived();
+    bool pauseTicked() const;
+    void endProgram();
+
+    std::unique_ptr<MSComm> MSComm1;
+    Module1 m_module;
+    std::unique_ptr<Form2> m_help;
+    QTimer *m_rxOff = nullptr;
+    std::function<void()> m_programEnd;
+    mutable QString m_sendText;
+    mutable bool m_sendTextStale = true;
+    bool m_loopActive = false;
+    bool m_loopFailed = false;
+    int m_loopDepth = 0;
+    bool m_ended = false;
+};
+
+} // namespace corvanel

@@ -1,0 +1,183 @@
+#include "help/Form2.h"
+
+#include "resources/Pictures.h"
+
+#include <QLabel>
+#include <QPainter>
+
+namespace corvanel {
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+int px(int twips) { return twips / TwipsPerPixel; }
+qreal pxF(int twips) { return static_cast<qreal>(twips) / TwipsPerPixel; }
+
+const QColor Red(192, 0, 0);
+const QColor Green(0, 128, 0);
+const QColor PinGreen(0, 64, 0);
+
+// "MS Sans Serif" is not on Linux; Liberation Sans keeps every legend whole.
+QFont helpFont(qreal points)
+{
+    QFont f(QStringLiteral("Liberation Sans"));
+    f.setPointSizeF(points);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+QLabel *addLabel(QWidget *frame, const QString &name, const QString &text, int left, int top, int width = 0,
+                 int height = 0)
+{
+    auto *l = new QLabel(text, frame);
+    l->setObjectName(name);
+    l->setFont(helpFont(8.25));
+    l->setTextFormat(Qt::PlainText);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (width > 0) {
+        l->setGeometry(px(left), px(top), px(width), px(height));
+    } else {
+        l->move(px(left), px(top));
+        l->adjustSize(); // digit labels size themselves to their text
+    }
+    return l;
+}
+
+HelpFrame *connectorFrame(QWidget *window)
+{
+    const QVector<HelpLine> shell = {
+        {"Line4", 720, 360, 3480, 360, {}, 3},
+        {"Line3", 1080, 1560, 3120, 1560, {}, 3},
+        {"Line1", 720, 360, 1080, 1560, {}, 3},
+        {"Line2", 3480, 360, 3120, 1560, {}, 3},
+    };
+    struct PinRow { int pin, shape, label, left, top; const char *legend; };
+    const PinRow pins[] = {
+        {1, 1, 0, 960, 480, "1 - DCD"},    {2, 14, 13, 1440, 480, "2 - RX"}, {3, 13, 12, 1920, 480, "3 - TX"},
+        {4, 12, 11, 2400, 480, "4 - DTR"}, {5, 11, 10, 2880, 480, "5 - GND"}, {6, 10, 9, 1200, 960, "6 - DSR"},
+        {7, 9, 8, 1680, 960, "7 - RTS"},   {8, 8, 7, 2160, 960, "8 - CTS"},  {9, 7, 6, 2640, 960, "9 - RI"},
+    };
+    QVector<HelpPin> circles;
+    for (const PinRow &p : pins)
+        circles.push_back({p.shape, p.left, p.top, 375, 495, PinGreen, 2});
+
+    auto *frame = new HelpFrame(QStringLiteral("Connettore D-Sub 9 femmina vista lato saldature"), shell, circles, window);
+    frame->setObjectName(QStringLiteral("Frame2"));
+    frame->setGeometry(px(120), px(120), px(4575), px(3015));
+    for (const PinRow &p : pins)
+        addLabel(frame, QStringLiteral("Label1(%1)").arg(p.label), QString::number(p.pin), p.left + 120, p.top + 120);
+
+    struct Legend { int index; const char *text; int left, top, width; };
+    const Legend legend[] = {
+        {0, "1 - DCD", 240, 1800, 735}, {8, "2 - RX", 240, 2040, 735},   {7, "3 - TX", 240, 2280, 735},
+        {6, "4 - DTR", 240, 2520, 855}, {5, "5 - GND", 1320, 1800, 615}, {4, "6 - DSR", 1320, 2040, 735},
+        {3, "7 - RTS", 1320, 2280, 735}, {2, "8 - CTS", 1320, 2520, 735}, {1, "9 - RI", 2280, 1800, 615},
+    };
+    for (const Legend &l : legend)
+        addLabel(frame, QStringLiteral("Label2(%1)").arg(l.index), QString::fromLatin1(l.text), l.left, l.top,
+                 l.width, 255);
+    return frame;
+}
+
+HelpFrame *cableFrame(QWidget *window)
+{
+    const QVector<HelpLine> wires = {
+        {"Line28", 1080, 600, 2040, 600, Red, 2},   {"Line27", 2400, 960, 2040, 600, Red, 2},
+        {"Line26", 2400, 960, 3360, 960, Red, 2},   {"Line31", 1080, 960, 2040, 960, Green, 2},
+        {"Line30", 2040, 960, 2400, 600, Green, 2}, {"Line29", 3360, 600, 2400, 600, Green, 2},
+        {"Line32", 1080, 1320, 3360, 1320, {}, 2},
+        // The ground symbol below the middle of the ground wire.
+        {"Line25", 2280, 1320, 2280, 1560, {}, 2},  {"Line24", 2040, 1560, 2520, 1560, {}, 1},
+        {"Line23", 2040, 1560, 1920, 1680, {}, 1},  {"Line22", 2160, 1560, 2040, 1680, {}, 1},
+        {"Line21", 2280, 1560, 2160, 1680, {}, 1},  {"Line20", 2400, 1560, 2280, 1680, {}, 1},
+        {"Line19", 2520, 1560, 2400, 1680, {}, 1},
+    };
+    struct CablePin { int top, labelTop, leftShape, leftLabel, rightShape, rightLabel; const char *digit; };
+    const CablePin pins[] = {
+        {360, 480, 20, 14, 17, 17, "2"},
+        {720, 840, 19, 16, 16, 15, "3"},
+        {1080, 1200, 18, 2, 15, 3, "5"},
+    };
+    QVector<HelpPin> circles;
+    for (const CablePin &p : pins) {
+        circles.push_back({p.leftShape, 840, p.top, 255, 375, {}, 1});
+        circles.push_back({p.rightShape, 3360, p.top, 255, 375, {}, 1});
+    }
+    auto *frame = new HelpFrame(QStringLiteral("Connessione per collegamento di due PC"), wires, circles, window);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setGeometry(px(120), px(3480), px(4575), px(1815));
+    for (const CablePin &p : pins) {
+        addLabel(frame, QStringLiteral("Label1(%1)").arg(p.leftLabel), QString::fromLatin1(p.digit), 600, p.labelTop);
+        addLabel(frame, QStringLiteral("Label1(%1)").arg(p.rightLabel), QString::fromLatin1(p.digit), 3720, p.labelTop);
+    }
+    return frame;
+}
+
+} // namespace
+
+HelpFrame::HelpFrame(const QString &caption, QVector<HelpLine> lines, QVector<HelpPin> pins, QWidget *parent)
+    : QGroupBox(caption, parent), m_lines(std::move(lines)), m_pins(std::move(pins))
+{
+    setFont(helpFont(9.75));
+    setFlat(false);
+}
+
+void HelpFrame::paintEvent(QPaintEvent *event)
+{
+    QGroupBox::paintEvent(event);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor windowText = palette().color(QPalette::WindowText);
+    // Circles first, wires over them: every line end stays visible.
+    for (const HelpPin &pin : m_pins) {
+        const qreal d = pxF(std::min(pin.width, pin.height));
+        const QPointF centre(pxF(pin.left) + pxF(pin.width) / 2, pxF(pin.top) + pxF(pin.height) / 2);
+        p.setPen(QPen(pin.colour.isValid() ? pin.colour : windowText, pin.penWidth));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(centre, d / 2 - pin.penWidth / 2.0, d / 2 - pin.penWidth / 2.0);
+    }
+    for (const HelpLine &l : m_lines) {
+        p.setPen(QPen(l.colour.isValid() ? l.colour : windowText, l.width, Qt::SolidLine, Qt::SquareCap));
+        p.drawLine(QPointF(pxF(l.x1), pxF(l.y1)), QPointF(pxF(l.x2), pxF(l.y2)));
+    }
+}
+
+Form2::~Form2()
+{
+    delete m_window.data();
+}
+
+QWidget *Form2::createWindow()
+{
+    auto *w = new QWidget(nullptr, Qt::Window);
+    w->setObjectName(QStringLiteral("Form2"));
+    w->setAttribute(Qt::WA_DeleteOnClose); // the object stays; only the window goes
+    w->setWindowTitle(QStringLiteral("Aiuto"));
+    w->setWindowIcon(applicationIcon());
+    w->setFont(helpFont(8.25));
+    w->resize(px(4800), px(5550));
+    connectorFrame(w);
+    cableFrame(w);
+    return w;
+}
+
+void Form2::showHelp()
+{
+    if (!m_window) {
+        m_window = createWindow();
+        m_window->show();
+    } else if (m_window->isMinimized()) {
+        m_window->showNormal();
+    } else {
+        m_window->show();
+    }
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void Form2::close()
+{
+    if (m_window)
+        m_window->close();
+}
+
+} // namespace corvanel

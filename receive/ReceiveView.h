@@ -1,0 +1,103 @@
+#pragma once
+
+#include "receive/ChunkedText.h"
+
+#include <QAbstractScrollArea>
+#include <array>
+#include <deque>
+
+namespace corvanel {
+
+// The receive box: an editable, scrollable, selectable multi-line text box
+// built for logs of many megabytes. Every character is a code 0 to 255 and
+// takes one byte; CR, LF and CR LF each start a new line; long lines wrap at
+// the box's width. Appending costs what is appended, not what is held, and
+// the view follows new data unless the user has scrolled up to read.
+class ReceiveView : public QAbstractScrollArea
+{
+    Q_OBJECT
+public:
+    explicit ReceiveView(QWidget *parent = nullptr);
+    ~ReceiveView() override;
+
+    // The whole content; characters above 255 put in become '?'.
+    QString text() const;
+    QByteArray bytes() const { return m_text.toByteArray(); }
+    void setText(const QString &text);
+    void appendBytes(const QByteArray &bytes);
+    void clear();
+    qint64 length() const { return m_text.size(); }
+
+    void setColours(const QColor &text, const QColor &base);
+
+    // Caret and selection, as character offsets.
+    qint64 cursorPosition() const { return m_cursor; }
+    void setCursorPosition(qint64 pos, bool keepAnchor = false);
+    qint64 selectionStart() const { return std::min(m_anchor, m_cursor); }
+    qint64 selectionEnd() const { return std::max(m_anchor, m_cursor); }
+    QString selectedText() const;
+    void selectAll();
+    void copy() const;
+    void cut();
+    void paste();
+    // Replaces the selection (if any) with text, as typing does.
+    void insertText(const QString &text);
+
+    // Wrapped rows on screen, and whether the view sticks to the end.
+    qint64 rowCount() const { return static_cast<qint64>(m_rows.size()); }
+    bool followsEnd() const;
+    // Memory held for the content and its row index, in bytes.
+    qint64 memoryUsed() const;
+
+    // Character offset at a viewport point, and the caret rectangle of an offset.
+    qint64 offsetAt(const QPoint &viewportPoint) const;
+    QRect caretRect(qint64 pos) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void measureFont();
+    int wrapWidth() const;
+    qreal advance(unsigned char c) const { return m_advance[c]; }
+    // Rebuilds the rows from row index `from` to the end of the text.
+    void layoutFrom(size_t from);
+    // Rebuilds the rows after an edit that replaced `removed` characters at
+    // pos with `inserted` ones, stopping where the old rows line up again.
+    void relayoutEdit(qint64 pos, qint64 removed, qint64 inserted);
+    size_t rowOf(qint64 pos) const;
+    qint64 rowEnd(size_t row) const;
+    void updateScrollBar(bool followEnd);
+    void ensureCursorVisible();
+    void replaceSelection(const QByteArray &bytes);
+    void deleteBackward();
+    void deleteForward();
+    void moveCursor(qint64 pos, bool keepAnchor);
+    int visibleRows() const;
+    void notifyAccessibility();
+
+    ChunkedText m_text;
+    std::deque<qint64> m_rows {0}; // offset where each visual row starts
+    std::array<qreal, 256> m_advance {};
+    qreal m_lineHeight = 13;
+    qreal m_ascent = 10;
+    qint64 m_cursor = 0;
+    qint64 m_anchor = 0;
+    qreal m_preferredX = -1; // kept while moving up and down
+    bool m_caretShown = true;
+    int m_caretTimer = 0;
+    int m_laidOutWidth = -1;
+};
+
+} // namespace corvanel

@@ -1,0 +1,39 @@
+// The machine's own serial devices.
+
+#include "serial/PortList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSerialPortInfo>
+#include <sys/stat.h>
+
+namespace corvanel {
+namespace {
+
+bool isCharacterDevice(const QString &path)
+{
+    struct stat st {};
+    // stat follows links, so a link to a character device counts too.
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+} // namespace
+
+QStringList systemPorts()
+{
+    QStringList devices;
+    const auto infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos)
+        devices << info.systemLocation();
+    const QDir dev(QStringLiteral("/dev"));
+    const QStringList extra = dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
+                                            QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QString &name : extra) {
+        const QString path = dev.filePath(name);
+        if (isCharacterDevice(path))
+            devices << path;
+    }
+    return devices;
+}
+
+} // namespace corvanel
