@@ -76,7 +76,17 @@ void ReceiveView::measureFont()
 
 int ReceiveView::wrapWidth() const
 {
-    return std::max(1, viewport()->width() - 2 * Margin);
+    // From the box's own width rather than the viewport's: a hidden widget
+    // gets its resize events only when shown, and the scroll bar is always
+    // there, so this is the viewport's width to be.
+    const int scrollBar = verticalScrollBar()->sizeHint().width();
+    return std::max(1, contentsRect().width() - scrollBar - 2 * Margin);
+}
+
+void ReceiveView::relayoutIfResized()
+{
+    if (wrapWidth() != m_laidOutWidth)
+        layoutFrom(0);
 }
 
 int ReceiveView::visibleRows() const
@@ -163,7 +173,9 @@ void scanRows(const ChunkedText &text, const std::array<qreal, 256> &advance, qr
 
 void ReceiveView::layoutFrom(size_t from)
 {
-    m_laidOutWidth = viewport()->width();
+    if (wrapWidth() != m_laidOutWidth)
+        from = 0;
+    m_laidOutWidth = wrapWidth();
     from = std::min(from, m_rows.size() - 1);
     m_rows.resize(from + 1);
     qint64 start = m_rows[from];
@@ -203,7 +215,6 @@ void ReceiveView::relayoutEdit(qint64 pos, qint64 removed, qint64 inserted)
     m_rows.resize(first + 1);
     m_rows.insert(m_rows.end(), fresh.begin(), fresh.end());
     m_rows.insert(m_rows.end(), tail.begin(), tail.end());
-    m_laidOutWidth = viewport()->width();
 }
 
 QString ReceiveView::text() const
@@ -365,8 +376,7 @@ void ReceiveView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     const bool follow = followsEnd();
-    if (viewport()->width() != m_laidOutWidth)
-        layoutFrom(0);
+    relayoutIfResized();
     updateScrollBar(follow);
 }
 
@@ -458,6 +468,7 @@ void ReceiveView::replaceSelection(const QByteArray &bytes)
     const qint64 removed = selectionEnd() - start;
     if (removed == 0 && bytes.isEmpty())
         return;
+    relayoutIfResized();
     m_text.remove(start, removed);
     m_text.insert(start, bytes);
     relayoutEdit(start, removed, bytes.size());
@@ -546,15 +557,24 @@ void ReceiveView::keyPressEvent(QKeyEvent *e)
 
 void ReceiveView::mousePressEvent(QMouseEvent *e)
 {
-    if (e->button() == Qt::LeftButton)
-        setCursorPosition(offsetAt(e->position().toPoint()), e->modifiers() & Qt::ShiftModifier);
-    QAbstractScrollArea::mousePressEvent(e);
+    if (e->button() != Qt::LeftButton) {
+        e->ignore();
+        return;
+    }
+    setCursorPosition(offsetAt(e->position().toPoint()), e->modifiers() & Qt::ShiftModifier);
+    e->accept();
 }
 
 void ReceiveView::mouseMoveEvent(QMouseEvent *e)
 {
     if (e->buttons() & Qt::LeftButton)
         setCursorPosition(offsetAt(e->position().toPoint()), true);
+    e->accept();
+}
+
+void ReceiveView::mouseReleaseEvent(QMouseEvent *e)
+{
+    e->setAccepted(e->button() == Qt::LeftButton);
 }
 
 void ReceiveView::mouseDoubleClickEvent(QMouseEvent *e)

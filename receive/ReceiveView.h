@@ -59,6 +59,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
@@ -70,6 +71,7 @@ protected:
 private:
     void measureFont();
     int wrapWidth() const;
+    void relayoutIfResized();
     qreal advance(unsigned char c) const { return m_advance[c]; }
     // Rebuilds the rows from row index `from` to the end of the text.
     void layoutFrom(size_t from);

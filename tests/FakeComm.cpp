@@ -68,6 +68,7 @@ void FakeComm::setOutput(const QString &text)
         throw CommError("write refused");
     const QByteArray bytes = text.toLatin1();
     writes.append(bytes);
+    Q_EMIT wrote(bytes);
     if (slowPort) {
         m_queued += bytes.size();
         maxQueued = std::max(maxQueued, m_queued);

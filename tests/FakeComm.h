@@ -55,6 +55,10 @@ public:
     bool DSRHolding() const override;
     QStringList portDevices() const override { return devices; }
 
+Q_SIGNALS:
+    // After every accepted write.
+    void wrote(const QByteArray &bytes);
+
 private:
     void setLine(bool &line, bool value, qint16 code);
 

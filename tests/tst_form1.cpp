@@ -1,4 +1,232 @@
+#include "FormFixture.h"
+#include "help/Form2.h"
+#include "receive/ReceiveView.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QToolTip>
+
+using namespace corvanel;
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void startUpOnAWorkingPort()
+    {
+        FormFixture f(true, [](FakeComm &c) { c.dsr = true; });
+        Form1 &w = *f.form;
+        QVERIFY(f.messages.isEmpty());
+        QCOMPARE(w.Label5->text(), QStringLiteral("9600,N,8,1"));
+        QVERIFY(f.comm->PortOpen());
+        QCOMPARE(f.comm->Settings(), QStringLiteral("9600,N,8,1"));
+        QCOMPARE(f.comm->CommPort(), qint16(1));
+        QCOMPARE(w.Combo1->currentText(), QStringLiteral("1"));
+        QCOMPARE(w.Combo2->currentText(), QStringLiteral("9600"));
+        QCOMPARE(w.Combo3->currentText(), QStringLiteral("N"));
+        QCOMPARE(w.Combo4->currentText(), QStringLiteral("8"));
+        QVERIFY(w.Option1[0]->isChecked());
+        QVERIFY(!w.Option1[1]->isChecked() && !w.Option1[2]->isChecked());
+        for (QCheckBox *c : {w.Check1, w.Check2, w.Check3})
+            QCOMPARE(c->checkState(), Qt::Unchecked);
+        QCOMPARE(w.Text3->text(), QStringLiteral("100"));
+        QCOMPARE(w.Command1->text(), QStringLiteral("Invia loop"));
+        QCOMPARE(w.Text1->toPlainText(), QStringLiteral("Digita qui la stringa da inviare e premi invia"));
+        QVERIFY(!w.LoopActive());
+        QCOMPARE(w.settings().ReceiveMode, qint16(0));
+        // TX and RX red; a line asserted before start-up lights its lamp at once.
+        QVERIFY(w.Image2->isHidden());
+        QVERIFY(w.Image3->isHidden());
+        QVERIFY(!w.Image9->isHidden());
+        QVERIFY(w.Image7->isHidden());
+        QVERIFY(w.Image6->isHidden());
+        // Unlit images always show beneath.
+        for (QLabel *unlit : {w.Image1, w.Image4, w.Image5, w.Image8, w.Image10})
+            QVERIFY(!unlit->isHidden());
+
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.Text1));
+    }
+
+    void startUpWithoutPortOne()
+    {
+        FormFixture f(true, [](FakeComm &c) {
+            c.devices.clear();
+            c.cd = c.cts = c.dsr = true;
+        });
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Porta inesistente")});
+        QVERIFY(!f.comm->PortOpen());
+        QCOMPARE(f.form->Label5->text(), QStringLiteral("9600,N,8,1"));
+        // The lines of a closed port cannot be read: the lamps stay red.
+        QVERIFY(f.form->Image7->isHidden() && f.form->Image6->isHidden() && f.form->Image9->isHidden());
+        QVERIFY(!f.form->LoopActive());
+    }
+
+    void listsReconfigureThePort()
+    {
+        FormFixture f;
+        FormFixture::choose(f.form->Combo2, QStringLiteral("115200"));
+        QCOMPARE(f.form->Label5->text(), QStringLiteral("115200,N,8,1"));
+        FormFixture::choose(f.form->Combo3, QStringLiteral("E"));
+        QCOMPARE(f.form->Label5->text(), QStringLiteral("115200,E,8,1"));
+        FormFixture::choose(f.form->Combo4, QStringLiteral("7"));
+        QCOMPARE(f.form->Label5->text(), QStringLiteral("115200,E,7,1"));
+        QCOMPARE(f.comm->Settings(), QStringLiteral("115200,E,7,1"));
+        QVERIFY(f.comm->PortOpen());
+        QVERIFY(f.messages.isEmpty());
+    }
+
+    void choosingTheCurrentValueStillReopens()
+    {
+        FormFixture f;
+        const int opens = f.comm->opens;
+        const int closes = f.comm->closes;
+        FormFixture::choose(f.form->Combo2, QStringLiteral("9600"));
+        QCOMPARE(f.comm->closes, closes + 1);
+        QCOMPARE(f.comm->opens, opens + 1);
+        QVERIFY(f.comm->PortOpen());
+    }
+
+    void aMissingPortLeavesItClosedUntilAnotherChoice()
+    {
+        FormFixture f;
+        FormFixture::choose(f.form->Combo1, QStringLiteral("5"));
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Porta inesistente")});
+        QVERIFY(!f.comm->PortOpen());
+        FormFixture::choose(f.form->Combo2, QStringLiteral("19200"));
+        QCOMPARE(f.messages.size(), 2); // still port 5
+        QCOMPARE(f.form->Label5->text(), QStringLiteral("19200,N,8,1"));
+        FormFixture::choose(f.form->Combo1, QStringLiteral("1"));
+        QCOMPARE(f.messages.size(), 2);
+        QVERIFY(f.comm->PortOpen());
+        QCOMPARE(f.comm->Settings(), QStringLiteral("19200,N,8,1"));
+    }
+
+    void aRejectedSettingsStringStaysShownAndIsRetried()
+    {
+        FormFixture f(true, [](FakeComm &c) { c.refusedSettings = QStringLiteral("9600,N,6,1"); });
+        FormFixture::choose(f.form->Combo4, QStringLiteral("6"));
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Porta inesistente")});
+        QCOMPARE(f.form->Label5->text(), QStringLiteral("9600,N,6,1"));
+        QVERIFY(!f.comm->PortOpen());
+        FormFixture::choose(f.form->Combo1, QStringLiteral("1"));
+        QCOMPARE(f.messages.size(), 2); // the new value is kept and tried again
+        FormFixture::choose(f.form->Combo4, QStringLiteral("8"));
+        QCOMPARE(f.messages.size(), 2);
+        QVERIFY(f.comm->PortOpen());
+    }
+
+    void exitClosesThePortAndEnds()
+    {
+        FormFixture f;
+        f.form->show();
+        f.form->Command7_Click();
+        QVERIFY(f.form->helpWindow()->window());
+        QTest::mouseClick(f.form->Command4, Qt::LeftButton);
+        QVERIFY(!f.comm->PortOpen());
+        QCOMPARE(f.programEnds, 1);
+        QVERIFY(f.form->ended());
+        QVERIFY(!f.form->isVisible());
+        QTRY_VERIFY(!f.form->helpWindow()->window());
+    }
+
+    void closingTheWindowIsExit()
+    {
+        FormFixture f;
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+        f.form->close();
+        QVERIFY(!f.comm->PortOpen());
+        QCOMPARE(f.programEnds, 1);
+    }
+
+    void portListTooltipNamesTheDevices()
+    {
+        FormFixture f(true, [](FakeComm &c) {
+            c.devices = {QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyUSB0")};
+        });
+        f.form->show();
+        QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), f.form->Combo1->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(f.form->Combo1, &tip);
+        QCOMPARE(f.form->Combo1->toolTip(), QStringLiteral("1 = /dev/ttyS0\n2 = /dev/ttyUSB0"));
+        f.comm->devices.clear();
+        QApplication::sendEvent(f.form->Combo1, &tip);
+        QCOMPARE(f.form->Combo1->toolTip(), QStringLiteral("Nessuna porta seriale trovata"));
+    }
+
+    void clickingThePauseBoxRunsNoCode()
+    {
+        FormFixture f;
+        const qsizetype writes = f.comm->writes.size();
+        QTest::mouseClick(f.form->Check3, Qt::LeftButton);
+        QCOMPARE(f.form->Check3->checkState(), Qt::Checked);
+        QCOMPARE(f.comm->writes.size(), writes);
+        QVERIFY(f.messages.isEmpty());
+    }
+
+    void everyCaptionFitsItsBox()
+    {
+        FormFixture f;
+        const auto widgets = f.form->findChildren<QWidget *>();
+        int checked = 0;
+        for (QWidget *w : widgets) {
+            QString text;
+            int room = w->width();
+            if (auto *l = qobject_cast<QLabel *>(w)) {
+                text = l->text();
+            } else if (auto *b = qobject_cast<QPushButton *>(w)) {
+                text = b->text();
+                room -= 4; // the button's frame
+            } else if (auto *r = qobject_cast<QRadioButton *>(w)) {
+                text = r->text();
+                room -= 20; // the round indicator and its gap
+            }
+            if (text.isEmpty())
+                continue;
+            const QFontMetrics fm(w->font());
+            QVERIFY2(fm.horizontalAdvance(text) <= room,
+                     qPrintable(QStringLiteral("%1 \"%2\" needs %3 px, has %4").arg(w->objectName(), text)
+                                    .arg(fm.horizontalAdvance(text)).arg(room)));
+            QVERIFY2(fm.height() <= w->height(), qPrintable(w->objectName()));
+            ++checked;
+        }
+        QVERIFY(checked >= 25);
+    }
+
+    void controlsWithoutTextHaveAccessibleNames()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        const QList<QWidget *> unnamed = {w.Text1, w.Text2, w.Text3, w.Check1, w.Check2, w.Check3,
+                                          w.Image1, w.Image2, w.Image3, w.Image4, w.Image5,
+                                          w.Image6, w.Image7, w.Image8, w.Image9, w.Image10};
+        for (QWidget *c : unnamed)
+            QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+        QCOMPARE(w.Text1->accessibleName(), QStringLiteral("Stringa da inviare"));
+        QCOMPARE(w.Text2->accessibleName(), QStringLiteral("Stringa ricevuta"));
+        QCOMPARE(w.Check1->accessibleName(), QStringLiteral("DTR"));
+        QCOMPARE(w.Image2->accessibleName(), QStringLiteral("TX"));
+    }
+
+    void windowIsFixedAndTitled()
+    {
+        FormFixture f;
+        QCOMPARE(f.form->size(), QSize(369, 304));
+        QCOMPARE(f.form->minimumSize(), f.form->maximumSize());
+        QVERIFY(!(f.form->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(f.form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(f.form->windowTitle(),
+                 QStringLiteral("Corvanel ver 1.6  -email: corvanel@example.org    www.example.org/corvanel"));
+    }
+};
+
+QTEST_MAIN(TestForm1)
 #include "tst_form1.moc"

@@ -1,4 +1,370 @@
+#include "FormFixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QTimer>
+
+using namespace corvanel;
+
+namespace {
+
+void post(QAbstractButton *button)
+{
+    QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+}
+
+template <typename F>
+void postCall(QObject *context, F &&f)
+{
+    QMetaObject::invokeMethod(context, std::forward<F>(f), Qt::QueuedConnection);
+}
+
+} // namespace
+
+class TestTransmit : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // ---- one-shot sends ----------------------------------------------------
+
+    void textSendPutsLineBreaksAsCrLf()
+    {
+        FormFixture f;
+        f.form->Text1->setPlainText(QStringLiteral("AB\nC"));
+        f.comm->writes.clear();
+        QTest::mouseClick(f.form->Command3, Qt::LeftButton);
+        QCOMPARE(f.comm->writes, QList<QByteArray> {QByteArray("AB\r\nC")});
+        QVERIFY(!f.form->Image2->isHidden());
+        QTRY_VERIFY(f.form->Image2->isHidden()); // the send-complete notification
+
+        // Typed with the keyboard, too.
+        f.form->Text1->clear();
+        f.form->Text1->setFocus();
+        QTest::keyClicks(f.form->Text1, QStringLiteral("x"));
+        QTest::keyClick(f.form->Text1, Qt::Key_Return);
+        QTest::keyClicks(f.form->Text1, QStringLiteral("y"));
+        f.form->Command3_Click();
+        QCOMPARE(f.comm->writes.last(), QByteArray("x\r\ny"));
+    }
+
+    void textSendOfAnEmptyBox()
+    {
+        FormFixture f;
+        f.form->Text1->clear();
+        f.form->Command3_Click();
+        QVERIFY(f.comm->written().isEmpty());
+        QVERIFY(!f.form->Image2->isHidden());
+        QVERIFY(f.messages.isEmpty());
+    }
+
+    void textSendOnAClosedPort()
+    {
+        FormFixture f(true, [](FakeComm &c) { c.devices.clear(); });
+        f.messages.clear();
+        f.form->Command3_Click();
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Porta errata")});
+        QVERIFY(!f.form->Image2->isHidden()); // stays on
+    }
+
+    void decimalSend_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("65") << "65" << QByteArray("A");
+        QTest::newRow("0") << "0" << QByteArray(1, '\0');
+        QTest::newRow("255") << "255" << QByteArray("\xFF");
+        QTest::newRow("blanks") << "  65 " << QByteArray("A");
+        QTest::newRow("256") << "256" << QByteArray();
+        QTest::newRow("-1") << "-1" << QByteArray();
+        QTest::newRow("empty") << "" << QByteArray();
+        QTest::newRow("abc") << "abc" << QByteArray();
+        QTest::newRow("65 66") << "65 66" << QByteArray();
+    }
+    void decimalSend()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, sent);
+        FormFixture f;
+        f.form->Text1->setPlainText(text);
+        f.comm->writes.clear();
+        f.form->Image2->setVisible(false);
+        QTest::mouseClick(f.form->Command8, Qt::LeftButton);
+        QCOMPARE(f.comm->written(), sent);
+        QCOMPARE(f.comm->writes.size(), sent.isEmpty() ? 0 : 1);
+        QCOMPARE(f.messages, sent.isEmpty() ? QStringList {QStringLiteral("Inserire numeri decimali")} : QStringList());
+        QVERIFY(f.form->Image2->isHidden()); // never touched
+    }
+
+    void decimalSendOnAClosedPort()
+    {
+        FormFixture f(true, [](FakeComm &c) { c.devices.clear(); });
+        f.messages.clear();
+        f.form->Text1->setPlainText(QStringLiteral("65"));
+        f.form->Command8_Click();
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Inserire numeri decimali")});
+    }
+
+    void hexSend_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("final space") << "02 34 FE 1A " << QByteArray("\x02\x34\xFE\x1A");
+        QTest::newRow("no final space") << "02 34 FE 1A" << QByteArray("\x02\x34\xFE\x1A");
+        QTest::newRow("fixed positions") << "02 3456" << QByteArray("\x02\x34\x06");
+        QTest::newRow("GG 12") << "GG 12" << QByteArray("\x00\x12", 2);
+        QTest::newRow("line break is two characters") << "02 \n12" << QByteArray("\x02\x00\x02", 3);
+    }
+    void hexSend()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, sent);
+        FormFixture f;
+        f.form->Text1->setPlainText(text);
+        f.comm->writes.clear();
+        QTest::mouseClick(f.form->Command9, Qt::LeftButton);
+        QCOMPARE(f.comm->written(), sent);
+        QCOMPARE(f.comm->writes.size(), sent.size()); // one write per byte
+        QVERIFY(f.messages.isEmpty());
+        QVERIFY(f.sleeps.isEmpty());
+    }
+
+    void hexSendFormatCheck()
+    {
+        for (const QString &text : {QStringLiteral("0234"), QStringLiteral("02"), QString(), QStringLiteral("02-34")}) {
+            FormFixture f;
+            f.form->Text1->setPlainText(text);
+            f.comm->writes.clear();
+            f.form->Command9_Click();
+            QVERIFY(f.comm->writes.isEmpty());
+            QCOMPARE(f.messages, QStringList {QStringLiteral("2 CARATTERI E 1 SPAZIO es: 02 34 FE 1A ")});
+        }
+    }
+
+    void hexSendOnAClosedPortSaysSoOnce()
+    {
+        FormFixture f(true, [](FakeComm &c) { c.devices.clear(); });
+        f.messages.clear();
+        f.form->Text1->setPlainText(QStringLiteral("01 02 03"));
+        f.form->Command9_Click();
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Porta errata")});
+    }
+
+    void pausedHexSendSleepsAfterEveryByte()
+    {
+        FormFixture f;
+        f.form->Text1->setPlainText(QStringLiteral("02 34 FE 1A"));
+        f.form->Check3->setChecked(true);
+        f.form->Command9_Click();
+        QCOMPARE(f.sleeps, (QList<qint32> {100, 100, 100, 100})); // the last byte too: 400 ms at least
+        f.sleeps.clear();
+        f.form->Text3->setText(QStringLiteral("abc"));
+        f.form->Command9_Click();
+        QCOMPARE(f.sleeps, (QList<qint32> {0, 0, 0, 0})); // not a number: no pause
+        f.sleeps.clear();
+        f.form->Text3->setText(QStringLiteral("-50"));
+        f.form->Command9_Click();
+        QCOMPARE(f.sleeps, (QList<qint32> {0, 0, 0, 0}));
+    }
+
+    void hexSendYieldsOnlyWithThePause()
+    {
+        FormFixture f;
+        f.form->Text1->setPlainText(QStringLiteral("01 02"));
+        bool handled = false;
+        postCall(f.form.get(), [&] { handled = true; });
+        f.form->Command9_Click();
+        QVERIFY(!handled);
+        f.form->Check3->setChecked(true);
+        f.form->Command9_Click();
+        QVERIFY(handled);
+    }
+
+    void aShortenedBoxSendsZeros()
+    {
+        FormFixture f;
+        f.form->Text1->setPlainText(QStringLiteral("02 34 56"));
+        f.form->Check3->setChecked(true);
+        f.comm->writes.clear();
+        postCall(f.form.get(), [&] { f.form->Text1->setPlainText(QStringLiteral("02")); });
+        f.form->Command9_Click();
+        QCOMPARE(f.comm->written(), QByteArray("\x02\x00\x00", 3));
+    }
+
+    void exitDuringAPausedHexSend()
+    {
+        FormFixture f;
+        f.form->Text1->setPlainText(QStringLiteral("01 02 03 04"));
+        f.form->Check3->setChecked(true);
+        f.comm->writes.clear();
+        post(f.form->Command4);
+        f.form->Command9_Click();
+        QCOMPARE(f.comm->written(), QByteArray("\x01"));
+        QCOMPARE(f.programEnds, 1);
+        QVERIFY(!f.comm->PortOpen());
+    }
+
+    // ---- the loop ----------------------------------------------------------
+
+    void loopRunsUntilStoppedThenSendsTwiceMore()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        w.Text1->setPlainText(QStringLiteral("ping"));
+        f.comm->writes.clear();
+        QStringList captions;
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            captions << w.Command1->text();
+            if (f.comm->writes.size() == 5)
+                post(w.Command1);
+        });
+        QCOMPARE(w.Command1->text(), QStringLiteral("Invia loop"));
+        QTest::mouseClick(w.Command1, Qt::LeftButton);
+        QCOMPARE(f.comm->writes.size(), 7);
+        for (const QByteArray &b : f.comm->writes)
+            QCOMPARE(b, QByteArray("ping"));
+        QCOMPARE(captions.first(), QStringLiteral("Stop Loop"));
+        QCOMPARE(w.Command1->text(), QStringLiteral("Invia Loop"));
+        QVERIFY(!w.LoopActive());
+        pumpEventsBriefly();
+        QCOMPARE(f.comm->writes.size(), 7); // none after that
+    }
+
+    void textSendDuringALoop()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        w.Text1->setPlainText(QStringLiteral("L"));
+        f.comm->writes.clear();
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            if (f.comm->writes.size() == 3) {
+                post(w.Command3);
+                postCall(&w, [&] { w.Text1->setPlainText(QStringLiteral("M")); });
+            }
+            if (f.comm->writes.size() == 6)
+                post(w.Command1);
+        });
+        w.Command1_Click();
+        // The "Invia ASCI" write slipped in between two passes; edits apply from the next pass.
+        QCOMPARE(f.comm->writes, (QList<QByteArray> {"L", "L", "L", "L", "M", "M", "M", "M"}));
+    }
+
+    void emptyBoxLoopKeepsRunning()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        w.Text1->clear();
+        f.comm->writes.clear();
+        int passes = 0;
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            if (++passes == 20)
+                postCall(&w, [&] { w.Text1->setPlainText(QStringLiteral("go")); });
+            if (f.comm->written().size() == 6)
+                post(w.Command1);
+        });
+        w.Command1_Click();
+        QCOMPARE(f.comm->written(), QByteArray("gogogogogo").left(f.comm->written().size()));
+        QVERIFY(passes > 20);
+    }
+
+    void txLampTimeline()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        w.Text1->setPlainText(QStringLiteral("t"));
+        QList<bool> lit;
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            lit << !w.Image2->isHidden();
+            if (f.comm->writes.size() == 4)
+                post(w.Command1);
+        });
+        f.comm->writes.clear();
+        w.Command1_Click();
+        QCOMPARE(lit.first(), true);  // on at the click
+        QCOMPARE(lit.at(2), false);   // off at the first send-complete, and stays off
+        QCOMPARE(lit.at(3), false);
+        // The decimal and hex sends never turn it on.
+        QTRY_VERIFY(w.Image2->isHidden());
+        w.Text1->setPlainText(QStringLiteral("65"));
+        w.Command8_Click();
+        QVERIFY(w.Image2->isHidden());
+    }
+
+    void loopWaitsForASlowPort()
+    {
+        FormFixture f(true, [](FakeComm &c) { c.slowPort = true; });
+        Form1 &w = *f.form;
+        const QString text(100, u'z');
+        w.Text1->setPlainText(text);
+        QTimer drain;
+        connect(&drain, &QTimer::timeout, f.comm, [&] { f.comm->drain(64); });
+        drain.start(2);
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            if (f.comm->writes.size() == 60)
+                post(w.Command1);
+        });
+        w.Command1_Click();
+        QCOMPARE(f.comm->writes.size(), 62);
+        QVERIFY2(f.comm->maxQueued <= MSComm::OutBufferSize + text.size(),
+                 qPrintable(QString::number(f.comm->maxQueued)));
+    }
+
+    void aRefusedWriteEndsTheLoopWithOneMessage()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        w.Text1->setPlainText(QStringLiteral("x"));
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            if (f.comm->writes.size() == 3) {
+                // The port goes away, then a stopping click nests a second
+                // activation: both find the port gone, one message is shown.
+                postCall(&w, [&] { f.comm->failWrites = true; });
+                post(w.Command1);
+            }
+        });
+        f.comm->writes.clear();
+        w.Command1_Click();
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Porta errata")});
+        QVERIFY(!w.LoopActive());
+        QCOMPARE(w.Command1->text(), QStringLiteral("Invia Loop"));
+        QCOMPARE(f.comm->writes.size(), 3);
+        // A new loop works once the port is back.
+        f.comm->failWrites = false;
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            if (f.comm->writes.size() == 5)
+                post(w.Command1);
+        });
+        w.Command1_Click();
+        QCOMPARE(f.comm->writes.size(), 7);
+    }
+
+    void exitDuringALoopStopsAtOnce()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        w.Text1->setPlainText(QStringLiteral("e"));
+        f.comm->writes.clear();
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            if (f.comm->writes.size() == 3)
+                post(w.Command4);
+        });
+        w.Command1_Click();
+        QCOMPARE(f.comm->writes.size(), 3);
+        QCOMPARE(f.programEnds, 1);
+        QVERIFY(!f.comm->PortOpen());
+        QVERIFY(f.messages.isEmpty());
+    }
+
+private:
+    static void pumpEventsBriefly()
+    {
+        for (int i = 0; i < 10; ++i)
+            QCoreApplication::processEvents();
+    }
+};
+
+QTEST_MAIN(TestTransmit)
 #include "tst_transmit.moc"
