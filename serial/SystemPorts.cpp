@@ -19,21 +19,27 @@ bool isCharacterDevice(const QString &path)
 
 } // namespace
 
+QStringList usbSerialEntries(const QString &directory)
+{
+    QStringList devices;
+    const QDir dir(directory);
+    const QStringList names = dir.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
+                                            QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QString path = dir.filePath(name);
+        if (isCharacterDevice(path))
+            devices << path;
+    }
+    return devices;
+}
+
 QStringList systemPorts()
 {
     QStringList devices;
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos)
         devices << info.systemLocation();
-    const QDir dev(QStringLiteral("/dev"));
-    const QStringList extra = dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
-                                            QDir::System | QDir::Files | QDir::NoDotAndDotDot);
-    for (const QString &name : extra) {
-        const QString path = dev.filePath(name);
-        if (isCharacterDevice(path))
-            devices << path;
-    }
-    return devices;
+    return devices + usbSerialEntries(QStringLiteral("/dev"));
 }
 
 } // namespace corvanel

@@ -83,6 +83,24 @@ private Q_SLOTS:
         QCOMPARE(a.read(2), QByteArray("hi"));
     }
 
+    void usbEntriesIncludeLinksToDevices()
+    {
+        Pty a, b;
+        QTemporaryDir dir;
+        auto link = [&](const QString &target, const char *name) {
+            QVERIFY(::symlink(target.toLocal8Bit().constData(), dir.filePath(QLatin1String(name)).toLocal8Bit().constData()) == 0);
+        };
+        link(a.slavePath(), "ttyUSB10");
+        link(b.slavePath(), "ttyACM0");
+        link(a.slavePath(), "ttyXYZ0");                    // not a serial family we scan
+        link(dir.filePath(QStringLiteral("nowhere")), "ttyUSB3"); // dangling
+        QFile plain(dir.filePath(QStringLiteral("ttyUSB2")));  // a regular file
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const QStringList found = orderPorts(usbSerialEntries(dir.path()));
+        QCOMPARE(found, (QStringList {dir.filePath(QStringLiteral("ttyUSB10")), dir.filePath(QStringLiteral("ttyACM0"))}));
+    }
+
     void settingsAreChecked()
     {
         Pty a;
