@@ -40,10 +40,18 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
     fitCaptions();
     setTabOrder();
 
+    // The RX lamp goes dark 100 ms after the last arrival. Arrivals come
+    // thousands of times a second: they only note the time, and the timer
+    // looks again when it fires.
     m_rxOff = new QTimer(this);
     m_rxOff->setSingleShot(true);
-    m_rxOff->setInterval(100);
-    connect(m_rxOff, &QTimer::timeout, this, [this] { Image3->setVisible(false); });
+    connect(m_rxOff, &QTimer::timeout, this, [this] {
+        const qint64 since = m_lastArrival.elapsed();
+        if (since >= RxLampMs)
+            Image3->setVisible(false);
+        else
+            m_rxOff->start(static_cast<int>(RxLampMs - since));
+    });
 
     wireEvents();
 }

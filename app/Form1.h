@@ -2,6 +2,7 @@
 
 #include "serial/Module1.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -113,7 +114,9 @@ private:
     std::unique_ptr<MSComm> MSComm1;
     Module1 m_module;
     std::unique_ptr<Form2> m_help;
+    static constexpr int RxLampMs = 100;
     QTimer *m_rxOff = nullptr;
+    QElapsedTimer m_lastArrival;
     std::function<void()> m_programEnd;
     mutable QString m_sendText;
     mutable bool m_sendTextStale = true;

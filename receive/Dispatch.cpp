@@ -45,13 +45,15 @@ void Form1::MSComm1_OnComm()
 void Form1::showReceived()
 {
     Image3->setVisible(true);
-    m_rxOff->start();
+    m_lastArrival.start();
+    if (!m_rxOff->isActive())
+        m_rxOff->start(RxLampMs);
     const qint16 mode = m_module.ReceiveMode;
     if (mode != TextMode && mode != HexMode && mode != DecimalMode)
         return;
     QByteArray bytes;
     try {
-        bytes = MSComm1->Input().toLatin1();
+        bytes = MSComm1->InputBytes();
     } catch (const CommError &) {
         return; // the port closed before the data could be read
     }

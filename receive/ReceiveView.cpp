@@ -7,17 +7,20 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <algorithm>
+#include <cmath>
 
 namespace corvanel {
 namespace {
 
 constexpr int Margin = 2;
+constexpr int FrameMs = 16; // arrivals are shown at most this often
 
 bool isBreak(char c) { return c == '\r' || c == '\n'; }
 
@@ -40,6 +43,9 @@ ReceiveView::ReceiveView(QWidget *parent) : QAbstractScrollArea(parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
     verticalScrollBar()->setSingleStep(1);
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(FrameMs);
+    connect(&m_refresh, &QTimer::timeout, this, &ReceiveView::refreshNow);
     measureFont();
     installReceiveViewAccessibility();
 }
@@ -57,18 +63,35 @@ void ReceiveView::setColours(const QColor &text, const QColor &base)
 
 void ReceiveView::measureFont()
 {
+    // Glyphs and advances are looked up once per font: rows are then painted
+    // as glyph runs, with no text shaping, at exactly the places the layout
+    // computed.
     const QFontMetricsF fm(font());
+    m_rawFont = QRawFont::fromFont(font());
     const qreal box = fm.horizontalAdvance(u'x');
     for (int c = 0; c < 256; ++c) {
         const auto uc = static_cast<unsigned char>(c);
-        if (isBreak(static_cast<char>(c)))
+        m_glyph[uc] = 0;
+        if (isBreak(static_cast<char>(c))) {
             m_advance[uc] = 0;
-        else if (c == '\t')
+        } else if (c == '\t') {
             m_advance[uc] = 4 * fm.horizontalAdvance(u' ');
-        else if (isControl(uc))
+        } else if (isControl(uc)) {
             m_advance[uc] = box;
-        else
-            m_advance[uc] = std::max<qreal>(1, fm.horizontalAdvance(QChar(static_cast<char16_t>(c))));
+        } else {
+            const QString ch(QChar(static_cast<char16_t>(c)));
+            const QList<quint32> glyphs = m_rawFont.isValid() ? m_rawFont.glyphIndexesForString(ch) : QList<quint32>();
+            if (glyphs.size() == 1 && glyphs.first() != 0) {
+                m_glyph[uc] = glyphs.first();
+                m_advance[uc] = std::max<qreal>(1, m_rawFont.advancesForGlyphIndexes(glyphs).first().x());
+            } else {
+                m_advance[uc] = std::max<qreal>(1, fm.horizontalAdvance(ch));
+            }
+        }
+        // A 64th of a pixel: the layout adds integers, painting adds the same
+        // values as reals, and both land on the same places.
+        m_fixedAdvance[uc] = static_cast<qint32>(std::lround(m_advance[uc] * 64));
+        m_advance[uc] = m_fixedAdvance[uc] / 64.0;
     }
     m_lineHeight = std::max<qreal>(1, fm.lineSpacing());
     m_ascent = fm.ascent();
@@ -110,13 +133,13 @@ namespace {
 // Walks the text from a row start and reports each new row start. Stop(s)
 // returning true ends the walk before s is reported.
 template <typename Report>
-void scanRows(const ChunkedText &text, const std::array<qreal, 256> &advance, qreal width, qint64 start,
+void scanRows(const ChunkedText &text, const std::array<qint32, 256> &advance, qint64 width, qint64 start,
               Report &&report)
 {
     const qint64 size = text.size();
     qint64 rowStart = start;
     qint64 lastBreak = -1; // just after the last blank of the row
-    qreal x = 0;
+    qint64 x = 0;          // in 64ths of a pixel
     bool skipLineFeed = false;
     bool stopped = false;
     qint64 pos = start;
@@ -146,14 +169,23 @@ void scanRows(const ChunkedText &text, const std::array<qreal, 256> &advance, qr
                 x = 0;
                 continue;
             }
-            const qreal w = advance[static_cast<unsigned char>(c)];
+            const qint32 w = advance[static_cast<unsigned char>(c)];
             if (x + w > width && pos > rowStart) {
                 qint64 next = pos;
                 x = 0;
                 if (lastBreak > rowStart && lastBreak < pos) {
                     next = lastBreak;
-                    for (qint64 k = lastBreak; k < pos; ++k)
-                        x += advance[static_cast<unsigned char>(text.at(k))];
+                    // The word moving down is within this piece, or spans
+                    // the end of the one before: measure it where it lies.
+                    if (pos - lastBreak <= i) {
+                        for (qsizetype k = i - (pos - lastBreak); k < i; ++k)
+                            x += advance[static_cast<unsigned char>(data[k])];
+                    } else {
+                        text.forEachPiece(lastBreak, pos - lastBreak, [&](const char *d, qsizetype m) {
+                            for (qsizetype k = 0; k < m; ++k)
+                                x += advance[static_cast<unsigned char>(d[k])];
+                        });
+                    }
                 }
                 if (report(next)) {
                     stopped = true;
@@ -182,7 +214,7 @@ void ReceiveView::layoutFrom(size_t from)
     // A row that began after a final CR moves past the LF that completes it.
     if (start > 0 && start < m_text.size() && m_text.at(start) == '\n' && m_text.at(start - 1) == '\r')
         m_rows[from] = ++start;
-    scanRows(m_text, m_advance, wrapWidth(), start, [this](qint64 next) {
+    scanRows(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64, start, [this](qint64 next) {
         m_rows.push_back(next);
         return false;
     });
@@ -196,7 +228,7 @@ void ReceiveView::relayoutEdit(qint64 pos, qint64 removed, qint64 inserted)
     const qint64 settled = pos + inserted + 1; // rows starting beyond this are as before
     std::deque<qint64> fresh;
     size_t resumeAt = m_rows.size();
-    scanRows(m_text, m_advance, wrapWidth(), m_rows[first], [&](qint64 next) {
+    scanRows(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64, m_rows[first], [&](qint64 next) {
         if (next > settled) {
             // The old layout had a row here too: everything after it holds.
             const qint64 old = next - delta;
@@ -244,12 +276,21 @@ void ReceiveView::appendBytes(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
-    const bool follow = followsEnd();
     m_text.append(bytes);
     // Only the last row can change: lay out from there.
     layoutFrom(m_rows.size() - 1);
-    updateScrollBar(follow);
-    viewport()->update(); // repaints are merged into one per frame
+    // The screen, the scroll bar and screen readers hear of it once per frame.
+    if (!m_refresh.isActive())
+        m_refresh.start();
+}
+
+void ReceiveView::refreshNow()
+{
+    m_refresh.stop();
+    // The scroll bar's range has not changed since the last frame, so being
+    // at its end means the user was following the end.
+    updateScrollBar(followsEnd());
+    viewport()->update();
     notifyAccessibility();
 }
 
@@ -334,13 +375,30 @@ void ReceiveView::paintEvent(QPaintEvent *)
     const qint64 first = verticalScrollBar()->value();
     const int height = viewport()->height();
 
-    QString glyph(1, QChar());
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+    QList<quint32> selectedGlyphs;
+    QList<QPointF> selectedPositions;
+    QGlyphRun run;
+    run.setRawFont(m_rawFont);
+    auto flush = [&](QList<quint32> &g, QList<QPointF> &pos, const QColor &colour) {
+        if (g.isEmpty())
+            return;
+        run.setGlyphIndexes(g);
+        run.setPositions(pos);
+        p.setPen(colour);
+        p.drawGlyphRun(QPointF(0, 0), run);
+        g.clear();
+        pos.clear();
+    };
+    QString single(1, QChar());
     for (qint64 row = first; row < rowCount(); ++row) {
         const qreal top = static_cast<qreal>(row - first) * m_lineHeight;
         if (top >= height)
             break;
         const qint64 start = m_rows[static_cast<size_t>(row)];
         const qint64 end = rowEnd(static_cast<size_t>(row));
+        const qreal baseline = top + m_ascent;
         qreal x = Margin;
         qint64 pos = start;
         m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
@@ -350,20 +408,25 @@ void ReceiveView::paintEvent(QPaintEvent *)
                 const bool selected = pos >= selStart && pos < selEnd;
                 if (selected)
                     p.fillRect(QRectF(x, top, isBreak(d[i]) ? 3 : w, m_lineHeight), highlight);
-                if (w > 0 && c != ' ' && c != '\t') {
+                if (m_glyph[c] != 0) {
+                    (selected ? selectedGlyphs : glyphs).append(m_glyph[c]);
+                    (selected ? selectedPositions : positions).append(QPointF(x, baseline));
+                } else if (w > 0 && c != ' ' && c != '\t') {
                     p.setPen(selected ? highlightText : textColour);
                     if (isControl(c)) {
                         // Control codes show as a small box, so nothing is invisible.
                         p.drawRect(QRectF(x + 1, top + m_lineHeight * 0.3, w - 3, m_lineHeight * 0.5));
                     } else {
-                        glyph[0] = QChar(static_cast<char16_t>(c));
-                        p.drawText(QPointF(x, top + m_ascent), glyph);
+                        single[0] = QChar(static_cast<char16_t>(c));
+                        p.drawText(QPointF(x, baseline), single);
                     }
                 }
                 x += w;
             }
         });
     }
+    flush(glyphs, positions, textColour);
+    flush(selectedGlyphs, selectedPositions, highlightText);
 
     if (hasFocus() && m_caretShown) {
         const QRect caret = caretRect(m_cursor);

@@ -3,6 +3,8 @@
 #include "receive/ChunkedText.h"
 
 #include <QAbstractScrollArea>
+#include <QRawFont>
+#include <QTimer>
 #include <array>
 #include <deque>
 
@@ -42,6 +44,9 @@ public:
     void paste();
     // Replaces the selection (if any) with text, as typing does.
     void insertText(const QString &text);
+
+    // Arrivals are shown once per frame; this shows what is pending at once.
+    void refreshNow();
 
     // Wrapped rows on screen, and whether the view sticks to the end.
     qint64 rowCount() const { return static_cast<qint64>(m_rows.size()); }
@@ -92,6 +97,10 @@ private:
     ChunkedText m_text;
     std::deque<qint64> m_rows {0}; // offset where each visual row starts
     std::array<qreal, 256> m_advance {};
+    std::array<qint32, 256> m_fixedAdvance {};
+    std::array<quint32, 256> m_glyph {}; // 0: drawn as text (no glyph in the font)
+    QRawFont m_rawFont;
+    QTimer m_refresh;
     qreal m_lineHeight = 13;
     qreal m_ascent = 10;
     qint64 m_cursor = 0;

@@ -65,7 +65,9 @@ public:
     // Queues the characters for transmission. Throws CommError on a closed port.
     virtual void setOutput(const QString &text) = 0;
     // Returns and removes what waits in the receive buffer. Throws on a closed port.
-    virtual QString Input() = 0;
+    QString Input() { return QString::fromLatin1(InputBytes()); }
+    // The same as bytes, one per character, without the round trip through text.
+    virtual QByteArray InputBytes() = 0;
     // Bytes written but not yet handed to the driver.
     virtual qint64 OutBufferCount() const = 0;
 

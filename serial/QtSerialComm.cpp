@@ -181,13 +181,13 @@ void QtSerialComm::setOutput(const QString &text)
         throw CommError("write refused");
 }
 
-QString QtSerialComm::Input()
+QByteArray QtSerialComm::InputBytes()
 {
     requireOpen("Input");
     QByteArray raw = m_port.readAll();
     if (m_parityMarks)
         raw = m_decoder.decode(raw);
-    return QString::fromLatin1(raw);
+    return raw;
 }
 
 qint64 QtSerialComm::OutBufferCount() const

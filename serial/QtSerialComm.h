@@ -28,7 +28,7 @@ public:
     void setPortOpen(bool open) override;
     bool PortOpen() const override { return m_port.isOpen(); }
     void setOutput(const QString &text) override;
-    QString Input() override;
+    QByteArray InputBytes() override;
     qint64 OutBufferCount() const override;
     void setDTREnable(bool on) override;
     bool DTREnable() const override { return m_dtr; }

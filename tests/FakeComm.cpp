@@ -78,13 +78,13 @@ void FakeComm::setOutput(const QString &text)
     }
 }
 
-QString FakeComm::Input()
+QByteArray FakeComm::InputBytes()
 {
     if (!m_open)
         throw CommError("port closed");
-    const QString s = QString::fromLatin1(m_input);
-    m_input.clear();
-    return s;
+    QByteArray taken;
+    taken.swap(m_input);
+    return taken;
 }
 
 void FakeComm::setLine(bool &line, bool value, qint16 code)

@@ -44,7 +44,7 @@ public:
     void setPortOpen(bool open) override;
     bool PortOpen() const override { return m_open; }
     void setOutput(const QString &text) override;
-    QString Input() override;
+    QByteArray InputBytes() override;
     qint64 OutBufferCount() const override { return m_queued; }
     void setDTREnable(bool on) override;
     bool DTREnable() const override { return m_dtr; }

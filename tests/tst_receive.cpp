@@ -308,15 +308,44 @@ private Q_SLOTS:
         for (int i = 0; i < 50; ++i)
             v.appendBytes("line\r\n");
         QScrollBar *sb = v.verticalScrollBar();
-        QVERIFY(sb->maximum() > 0);
+        QTRY_VERIFY(sb->maximum() > 0); // shown within a frame
         QCOMPARE(sb->value(), sb->maximum());
         sb->setValue(3); // the user scrolls up to read
         for (int i = 0; i < 50; ++i)
             v.appendBytes("more\r\n");
+        v.refreshNow();
         QCOMPARE(sb->value(), 3);
+        QCOMPARE(sb->maximum(), int(v.rowCount()) - sb->pageStep());
         sb->setValue(sb->maximum()); // back at the end: following again
         v.appendBytes("last\r\n");
+        QTRY_COMPARE(sb->maximum(), int(v.rowCount()) - sb->pageStep());
         QCOMPARE(sb->value(), sb->maximum());
+    }
+
+    void arrivalsAreShownOncePerFrame()
+    {
+        struct CountingView : ReceiveView {
+            int paints = 0;
+            bool eventFilter(QObject *o, QEvent *e) override
+            {
+                if (o == viewport() && e->type() == QEvent::Paint)
+                    ++paints;
+                return ReceiveView::eventFilter(o, e);
+            }
+        } v;
+        v.resize(300, 60);
+        v.viewport()->installEventFilter(&v);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QTest::qWait(50);
+        v.paints = 0;
+        for (int i = 0; i < 200; ++i) {
+            v.appendBytes("data ");
+            QCoreApplication::processEvents();
+        }
+        QVERIFY2(v.paints <= 2, qPrintable(QString::number(v.paints)));
+        QTRY_VERIFY(v.paints >= 1);
+        QCOMPARE(v.length(), 1000);
     }
 
     void screenReadersReadTheText()
