@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
@@ -149,9 +150,12 @@ int main(int argc, char **argv)
     std::printf("  delivered: %.1f KB/s\n", double(slow.delivered) / 1024.0 / slow.seconds);
     if (slow.rss.size() >= 2) {
         const double slope = double(slow.rss.last() - slow.rss.first()) / double(slow.rss.size() - 1);
-        std::printf("  resident memory: %.1f MB at 1 s, %.1f MB at %lld s; slope %.1f KB/s\n",
+        const auto [lo, hi] = std::minmax_element(slow.rss.begin(), slow.rss.end());
+        std::printf("  resident memory: %.1f MB at 1 s, %.1f MB at %lld s; slope %.1f KB/s; "
+                    "spread of the %lld samples %.2f MB\n",
                     double(slow.rss.first()) / 1048576.0, double(slow.rss.last()) / 1048576.0,
-                    (long long)slow.rss.size(), slope / 1024.0);
+                    (long long)slow.rss.size(), slope / 1024.0, (long long)slow.rss.size(),
+                    double(*hi - *lo) / 1048576.0);
     }
 
     const LoopRun fast = runLoop(0, fastSeconds, text);

@@ -84,11 +84,9 @@ void QtSerialComm::setPortOpen(bool open)
         throw CommError("no such port");
     m_device = devices.at(m_commPort - 1);
     m_port.setPortName(m_device);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        const std::string why = m_port.errorString().toStdString();
-        m_port.clearError();
-        throw CommError(why);
-    }
+    m_lastError.clear();
+    if (!m_port.open(QIODevice::ReadWrite))
+        throw CommError(lastError("cannot open the port"));
     try {
         m_port.setFlowControl(QSerialPort::NoFlowControl);
         applyFrame();
@@ -110,11 +108,8 @@ void QtSerialComm::applyFrame()
 {
     const bool ok = m_port.setBaudRate(m_settings.baudRate) && m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits))
         && m_port.setParity(toQt(m_settings.parity)) && m_port.setStopBits(toQt(m_settings.stopBits));
-    if (!ok) {
-        const std::string why = m_port.errorString().toStdString();
-        m_port.clearError();
-        throw CommError(why);
-    }
+    if (!ok)
+        throw CommError(lastError("the driver refused the settings"));
 
     // With parity on, have the driver mark bytes received with a parity error
     // so that they can be replaced; a real 0xFF then arrives doubled.
@@ -247,8 +242,16 @@ void QtSerialComm::onBytesWritten()
         raiseEvent(comEvSend);
 }
 
+std::string QtSerialComm::lastError(const char *fallback) const
+{
+    return m_lastError.isEmpty() ? std::string(fallback) : m_lastError.toStdString();
+}
+
 void QtSerialComm::onError(QSerialPort::SerialPortError error)
 {
+    // Errors are cleared below so that the port carries on; keep the words.
+    if (error != QSerialPort::NoError)
+        m_lastError = m_port.errorString();
     switch (error) {
     case QSerialPort::NoError:
         return;

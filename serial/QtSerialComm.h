@@ -53,6 +53,7 @@ private:
     void onReadyRead();
     void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
+    std::string lastError(const char *fallback) const;
     void pollLines();
 
     PortSource m_source;
@@ -61,6 +62,7 @@ private:
     ParityMarkDecoder m_decoder;
     LineSettings m_settings;
     QString m_device;
+    QString m_lastError;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     qint16 m_commPort = 1;
     bool m_dtr = false;

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "receive/DisplayFormat.h"
 #include "receive/ReceiveView.h"
 
 #include <QAccessible>
@@ -78,6 +79,19 @@ private Q_SLOTS:
         // An empty read shows nothing.
         f.comm->notify(comEvReceive);
         QCOMPARE(w.Text2->text(), QStringLiteral(" 5 255 65 66"));
+    }
+
+    void everyByteValueInEveryMode()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        for (qint16 mode = 0; mode < 3; ++mode) {
+            w.Command5_Click();
+            w.Option1_Click(mode);
+            f.comm->receive(everyByte().left(100));
+            f.comm->receive(everyByte().mid(100));
+            QCOMPARE(w.Text2->bytes(), *formatReceived(mode, everyByte()));
+        }
     }
 
     void aModeChangeLeavesWhatIsShown()

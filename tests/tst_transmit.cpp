@@ -358,6 +358,60 @@ private Q_SLOTS:
         QVERIFY(f.messages.isEmpty());
     }
 
+    // ---- bad input ---------------------------------------------------------
+
+    void aMegabytePastedThenEverySend()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        QString big;
+        big.reserve(1 << 20);
+        while (big.size() < (1 << 20))
+            big += QStringLiteral("4F ");
+        big.truncate(1 << 20);
+        w.Text1->setPlainText(big);
+        f.comm->writes.clear();
+
+        w.Command3_Click();
+        QCOMPARE(f.comm->writes.size(), 1);
+        QCOMPARE(f.comm->writes.first().size(), big.size());
+
+        w.Command8_Click();
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Inserire numeri decimali")});
+
+        f.comm->writes.clear();
+        w.Command9_Click();
+        QCOMPARE(f.comm->writes.size(), (big.size() + 2) / 3);
+        QCOMPARE(f.comm->writes.at(f.comm->writes.size() - 2), QByteArray("\x4F"));
+        QCOMPARE(f.comm->writes.last(), QByteArray("\x04")); // the box ends on one digit
+
+        f.comm->writes.clear();
+        connect(f.comm, &FakeComm::wrote, &w, [&] {
+            if (f.comm->writes.size() == 3)
+                post(w.Command1);
+        });
+        w.Command1_Click();
+        QCOMPARE(f.comm->writes.size(), 5);
+        QCOMPARE(f.comm->writes.last().size(), big.size());
+    }
+
+    void charactersAbove255()
+    {
+        FormFixture f;
+        Form1 &w = *f.form;
+        w.Text1->setPlainText(QStringLiteral("\u20AC5 12\u4E2D"));
+        f.comm->writes.clear();
+        w.Command3_Click(); // one '?' for each
+        QCOMPARE(f.comm->writes.last(), QByteArray("?5 12?"));
+        w.Command9_Click(); // the pairs read "\u20AC5" (no hex digit first: 0) and "12"
+        QCOMPARE(f.comm->written().mid(6), QByteArray("\x00\x12", 2));
+        w.Text1->setPlainText(QStringLiteral("\u20AC"));
+        f.comm->writes.clear();
+        w.Command8_Click();
+        QCOMPARE(f.messages, QStringList {QStringLiteral("Inserire numeri decimali")});
+        QVERIFY(f.comm->writes.isEmpty());
+    }
+
 private:
     static void pumpEventsBriefly()
     {

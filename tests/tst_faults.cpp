@@ -1,0 +1,188 @@
+// Flaky cables, pulled adapters and ports the user may not open: the real
+// main window on the real component, over pseudo-terminals made here.
+
+#include "Pty.h"
+#include "app/Form1.h"
+#include "app/Seams.h"
+#include "receive/ReceiveView.h"
+#include "serial/QtSerialComm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace corvanel;
+
+namespace {
+
+// A main window whose port 1 is whatever `device` names at the time.
+struct RealWindow {
+    QString device;
+    QStringList messages;
+    std::unique_ptr<Form1> form;
+    int events = 0;
+
+    explicit RealWindow(const QString &path) : device(path)
+    {
+        setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
+        setSleepHandler([](qint32 ms) { QTest::qSleep(std::min(ms, 5)); });
+        form = std::make_unique<Form1>(std::make_unique<QtSerialComm>([this] {
+            return device.isEmpty() ? QStringList() : QStringList {device};
+        }));
+        form->setProgramEnd([] {});
+        QObject::connect(&form->comm(), &MSComm::OnComm, form.get(), [this] { ++events; });
+        form->Form_Load();
+    }
+    ~RealWindow()
+    {
+        form.reset();
+        setMessageHandler({});
+        setSleepHandler({});
+    }
+    // Counts notifications over a while: none means no storm.
+    int eventsDuring(int ms)
+    {
+        const int before = events;
+        pumpEvents(ms);
+        return events - before;
+    }
+};
+
+void choose(QComboBox *combo, const QString &text)
+{
+    const int i = combo->findText(text);
+    combo->setCurrentIndex(i);
+    Q_EMIT combo->activated(i);
+}
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void hangUpWhileReceiving()
+    {
+        auto pty = std::make_unique<Pty>();
+        RealWindow w(pty->slavePath());
+        QVERIFY(w.form->comm().PortOpen());
+        w.form->Command5_Click();
+        pty->write("hello");
+        QTRY_COMPARE(w.form->Text2->text(), QStringLiteral("hello"));
+        pty->hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->comm().PortOpen(), 1000);
+        QCOMPARE(w.eventsDuring(300), 0); // no error storm
+        // What was shown stays; the lamps show the lines off; sending says so.
+        QCOMPARE(w.form->Text2->text(), QStringLiteral("hello"));
+        QVERIFY(w.form->Image6->isHidden() && w.form->Image7->isHidden() && w.form->Image9->isHidden());
+        QVERIFY(w.messages.isEmpty());
+        w.form->Command3_Click();
+        QCOMPARE(w.messages, QStringList {QStringLiteral("Porta errata")});
+    }
+
+    void aPortComesBackWhenChosenAgain()
+    {
+        auto pty = std::make_unique<Pty>();
+        RealWindow w(pty->slavePath());
+        pty->hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->comm().PortOpen(), 1000);
+        // The device is back (under a new name, as a replugged adapter may be).
+        Pty again;
+        w.device = again.slavePath();
+        choose(w.form->Combo1, QStringLiteral("1"));
+        QVERIFY(w.messages.isEmpty());
+        QVERIFY(w.form->comm().PortOpen());
+        w.form->Text1->setPlainText(QStringLiteral("back"));
+        w.form->Command3_Click();
+        QCOMPARE(again.read(4), QByteArray("back"));
+        // Gone for good: choosing it says so.
+        w.device.clear();
+        choose(w.form->Combo1, QStringLiteral("1"));
+        QCOMPARE(w.messages, QStringList {QStringLiteral("Porta inesistente")});
+    }
+
+    void hangUpDuringASendLoop()
+    {
+        auto pty = std::make_unique<Pty>();
+        RealWindow w(pty->slavePath());
+        w.form->Text1->setPlainText(QStringLiteral("loop"));
+        QTimer::singleShot(100, [&] { pty->hangUp(); });
+        QTimer::singleShot(5000, [&] { w.form->Command1->click(); }); // safety stop
+        w.form->Command1_Click(); // returns when the loop has ended
+        QCOMPARE(w.messages, QStringList {QStringLiteral("Porta errata")});
+        QVERIFY(!w.form->LoopActive());
+        QCOMPARE(w.form->Command1->text(), QStringLiteral("Invia Loop"));
+        QVERIFY(!w.form->comm().PortOpen());
+        QCOMPARE(w.eventsDuring(300), 0);
+    }
+
+    void hangUpDuringAPacedHexSend()
+    {
+        auto pty = std::make_unique<Pty>();
+        RealWindow w(pty->slavePath());
+        QString box;
+        for (int i = 0; i < 400; ++i)
+            box += QStringLiteral("41 ");
+        w.form->Text1->setPlainText(box);
+        w.form->Check3->setChecked(true);
+        w.form->Text3->setText(QStringLiteral("5"));
+        QTimer::singleShot(100, [&] { pty->hangUp(); });
+        w.form->Command9_Click();
+        QCOMPARE(w.messages, QStringList {QStringLiteral("Porta errata")});
+        QVERIFY(!w.form->comm().PortOpen());
+    }
+
+    void aPortThatCannotBeOpened()
+    {
+        // /dev/null is a character device but no terminal: opening it as a
+        // port fails, as an unusable device does.
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
+        QVERIFY(::symlink("/dev/null", link.toLocal8Bit().constData()) == 0);
+        RealWindow w(link);
+        QCOMPARE(w.messages, QStringList {QStringLiteral("Porta inesistente")});
+        QVERIFY(!w.form->comm().PortOpen());
+    }
+
+    void aPortTheUserMayNotOpen()
+    {
+        Pty pty;
+        const QByteArray path = pty.slavePath().toLocal8Bit();
+        const bool root = ::geteuid() == 0;
+        // As root, drop to an ordinary user in a child; otherwise take the
+        // rights away from our own device.
+        if (!root)
+            QVERIFY(::chmod(path.constData(), 0) == 0);
+        else
+            QVERIFY(::chmod(path.constData(), 0600) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(3);
+            QtSerialComm comm([&] { return QStringList {QString::fromLocal8Bit(path)}; });
+            try {
+                comm.setPortOpen(true);
+            } catch (const CommError &e) {
+                // Refused, as it must be, and for the right reason.
+                ::_exit(QByteArray(e.what()).contains("ermission") ? 0 : 2);
+            }
+            ::_exit(1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
