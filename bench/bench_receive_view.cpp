@@ -6,6 +6,7 @@
 //
 // Each figure comes from a process of its own.
 
+#include "BenchSupport.h"
 #include "receive/DisplayFormat.h"
 #include "receive/ReceiveView.h"
 
@@ -18,8 +19,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-#include <fstream>
-#include <unistd.h>
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
 #define CORVANEL_CALLGRIND 1
@@ -48,16 +47,6 @@ QByteArray sample(qint16 mode, bool lineBreaks, qsizetype bytes)
     // text is about 4 KB all the same.
     const QByteArray formatted = *formatReceived(mode, raw.left(bytes / (mode == HexMode ? 3 : 4)));
     return formatted;
-}
-
-// Resident memory of the process, in bytes.
-qint64 residentBytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    qint64 pages = 0;
-    qint64 resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
 }
 
 struct Result {

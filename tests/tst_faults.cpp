@@ -14,10 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace corvanel;
@@ -157,32 +159,44 @@ private Q_SLOTS:
     {
         Pty pty;
         const QByteArray path = pty.slavePath().toLocal8Bit();
-        const bool root = ::geteuid() == 0;
-        // As root, drop to an ordinary user in a child; otherwise take the
-        // rights away from our own device.
-        if (!root)
-            QVERIFY(::chmod(path.constData(), 0) == 0);
-        else
-            QVERIFY(::chmod(path.constData(), 0600) == 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                ::_exit(3);
-            QtSerialComm comm([&] { return QStringList {QString::fromLocal8Bit(path)}; });
-            try {
-                comm.setPortOpen(true);
-            } catch (const CommError &e) {
-                // Refused, as it must be, and for the right reason.
-                ::_exit(QByteArray(e.what()).contains("ermission") ? 0 : 2);
-            }
-            ::_exit(1);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+        // As root, the probe drops to an ordinary user; otherwise the device
+        // loses its rights for us.
+        QVERIFY(::chmod(path.constData(), ::geteuid() == 0 ? 0600 : 0) == 0);
+        QProcess probe;
+        probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open-as-user"), pty.slavePath()});
+        QVERIFY(probe.waitForFinished(10000));
+        QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
+                 probe.readAllStandardError().constData());
     }
 };
 
-QTEST_MAIN(TestFaults)
+// The probe: opens a port as an ordinary user; exit 0 when it is refused for
+// want of permission.
+static int openAsUser(int argc, char **argv)
+{
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        return 3;
+    QCoreApplication app(argc, argv);
+    const char *path = argv[2];
+    QtSerialComm comm([path] { return QStringList {QString::fromLocal8Bit(path)}; });
+    try {
+        comm.setPortOpen(true);
+    } catch (const CommError &e) {
+        std::fprintf(stderr, "refused: %s\n", e.what());
+        return QByteArray(e.what()).contains("ermission") ? 0 : 2;
+    }
+    std::fprintf(stderr, "opened\n");
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--open-as-user") == 0)
+        return openAsUser(argc, argv);
+    QApplication app(argc, argv);
+    TestFaults test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_faults.moc"

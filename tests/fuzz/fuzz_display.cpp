@@ -1,17 +1,10 @@
 // The receive display: text shows the bytes unchanged; hex and decimal show
 // every byte as a space and its value, which read back to the same bytes.
 
+#include "FuzzText.h"
 #include "receive/DisplayFormat.h"
 
 #include <QList>
-#include <cstddef>
-#include <cstdint>
-
-#define FUZZ_CHECK(cond)                                                                           \
-    do {                                                                                           \
-        if (!(cond))                                                                               \
-            __builtin_trap();                                                                      \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,16 +1,8 @@
 // Decoding parity marks: the result does not depend on how the stream was
 // split into reads, and never grows.
 
+#include "FuzzText.h"
 #include "serial/ParityMark.h"
-
-#include <cstdint>
-#include <cstddef>
-
-#define FUZZ_CHECK(cond)                                                                           \
-    do {                                                                                           \
-        if (!(cond))                                                                               \
-            __builtin_trap();                                                                      \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
