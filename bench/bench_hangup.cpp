@@ -5,8 +5,7 @@
 
 #include "BenchSupport.h"
 #include "app/Form1.h"
-#include "app/Seams.h"
-#include "serial/QtSerialComm.h"
+#include "serial/MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,15 +22,10 @@ using namespace corvanel;
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    setMessageHandler([](QWidget *, const QString &text) { std::printf("message: %s\n", qPrintable(text)); });
+    printMessages();
     BenchPty pty;
-    if (!pty.open())
-        return 1;
-    const QString device = pty.slavePath;
-    Form1 form(std::make_unique<QtSerialComm>([device] { return QStringList {device}; }));
-    form.setProgramEnd([] {});
-    form.Form_Load();
-    form.Option1_Click(1); // hex, the heavier display
+    auto form = windowOnPty(pty);
+    form->Option1_Click(1); // hex, the heavier display
 
     // Stream for half a second, then pull the device.
     std::atomic<bool> stop {false};
@@ -53,7 +47,7 @@ int main(int argc, char **argv)
     pty.close();
     QElapsedTimer closing;
     closing.start();
-    while (form.comm().PortOpen() && closing.elapsed() < 5000)
+    while (form->comm().PortOpen() && closing.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double closedMs = double(closing.nsecsElapsed()) / 1e6;
 
@@ -66,7 +60,7 @@ int main(int argc, char **argv)
     second.exec();
     const double cpu = cpuSeconds() - cpu0;
     std::printf("port closed %.0f ms after the hang-up (%s); CPU in the next second: %.1f%% of a core\n", closedMs,
-                form.comm().PortOpen() ? "still open!" : "closed", 100.0 * cpu / (double(idle.elapsed()) / 1000.0));
-    form.Command4_Click();
-    return form.comm().PortOpen() ? 1 : 0;
+                form->comm().PortOpen() ? "still open!" : "closed", 100.0 * cpu / (double(idle.elapsed()) / 1000.0));
+    form->Command4_Click();
+    return form->comm().PortOpen() ? 1 : 0;
 }

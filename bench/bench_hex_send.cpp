@@ -6,8 +6,7 @@
 
 #include "BenchSupport.h"
 #include "app/Form1.h"
-#include "app/Seams.h"
-#include "serial/QtSerialComm.h"
+#include "serial/MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,21 +22,16 @@ using namespace corvanel;
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    setMessageHandler([](QWidget *, const QString &text) { std::printf("message: %s\n", qPrintable(text)); });
+    printMessages();
     BenchPty pty;
-    if (!pty.open())
-        return 1;
-    const QString device = pty.slavePath;
-    Form1 form(std::make_unique<QtSerialComm>([device] { return QStringList {device}; }));
-    form.setProgramEnd([] {});
-    form.Form_Load();
+    auto form = windowOnPty(pty);
 
     QString box;
     for (int i = 0; box.size() < 65536; ++i)
         box += QStringLiteral("%1 ").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
     box.truncate(65536);
     const qint64 expected = (box.size() + 2) / 3;
-    form.Text1->setPlainText(box);
+    form->Text1->setPlainText(box);
 
     std::atomic<qint64> got {0};
     std::atomic<qint64> doneNs {0};
@@ -56,7 +50,7 @@ int main(int argc, char **argv)
     });
 
     t.start();
-    form.Command9_Click(); // queues every byte: one write each
+    form->Command9_Click(); // queues every byte: one write each
     const double queuedMs = double(t.nsecsElapsed()) / 1e6;
     while (doneNs == 0 && t.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the port's line poll wakes it
@@ -66,7 +60,7 @@ int main(int argc, char **argv)
     std::printf("hex send of a %lld-character box: %lld bytes, one write each; handler %.0f ms, on the wire after "
                 "%.0f ms: %.0f KB/s\n",
                 (long long)box.size(), (long long)got.load(), queuedMs, doneMs, double(got) / 1024.0 / (doneMs / 1000.0));
-    form.Command4_Click();
+    form->Command4_Click();
     pty.close();
     return got == expected ? 0 : 1;
 }

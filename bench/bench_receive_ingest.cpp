@@ -10,9 +10,8 @@
 
 #include "BenchSupport.h"
 #include "app/Form1.h"
-#include "app/Seams.h"
 #include "receive/ReceiveView.h"
-#include "serial/QtSerialComm.h"
+#include "serial/MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -67,12 +66,7 @@ struct Ingest {
 Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
 {
     BenchPty pty;
-    if (!pty.open())
-        std::exit(1);
-    const QString device = pty.slavePath;
-    auto form = std::make_unique<Form1>(std::make_unique<QtSerialComm>([device] { return QStringList {device}; }));
-    form->setProgramEnd([] {});
-    form->Form_Load();
+    auto form = windowOnPty(pty);
     form->show();
     form->Command5_Click();
     form->Option1[size_t(mode)]->click();
@@ -149,7 +143,7 @@ double plainReadRate(qint64 total)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    setMessageHandler([](QWidget *, const QString &text) { std::printf("message: %s\n", qPrintable(text)); });
+    printMessages();
     const QStringList args = QCoreApplication::arguments();
     const qint64 mb = args.size() > 1 ? args.at(1).toLongLong() : 64;
     const qint64 total = mb << 20;

@@ -12,8 +12,7 @@
 
 #include "BenchSupport.h"
 #include "app/Form1.h"
-#include "app/Seams.h"
-#include "serial/QtSerialComm.h"
+#include "serial/MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -70,13 +69,8 @@ struct LoopRun {
 LoopRun runLoop(qint64 rate, int seconds, const QString &text)
 {
     BenchPty pty;
-    if (!pty.open())
-        std::exit(1);
-    const QString device = pty.slavePath;
-    Form1 form(std::make_unique<QtSerialComm>([device] { return QStringList {device}; }));
-    form.setProgramEnd([] {});
-    form.Form_Load();
-    form.Text1->setPlainText(text);
+    auto form = windowOnPty(pty);
+    form->Text1->setPlainText(text);
 
     std::atomic<bool> stop {false};
     std::atomic<qint64> total {0};
@@ -85,24 +79,24 @@ LoopRun runLoop(qint64 rate, int seconds, const QString &text)
     LoopRun run;
     QTimer sample;
     QObject::connect(&sample, &QTimer::timeout, [&] {
-        run.maxQueued = std::max(run.maxQueued, form.comm().OutBufferCount());
+        run.maxQueued = std::max(run.maxQueued, form->comm().OutBufferCount());
     });
     sample.start(1);
     QTimer perSecond;
     QObject::connect(&perSecond, &QTimer::timeout, [&] { run.rss << residentBytes(); });
     perSecond.start(1000);
-    QTimer::singleShot(seconds * 1000, [&] { form.Command1->click(); });
+    QTimer::singleShot(seconds * 1000, [&] { form->Command1->click(); });
 
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    form.Command1_Click(); // returns after the stop click above
+    form->Command1_Click(); // returns after the stop click above
     run.seconds = double(wall.elapsed()) / 1000.0;
     run.cpu = cpuSeconds() - cpu0;
     run.delivered = total;
     stop = true;
     drain.join();
-    form.Command4_Click();
+    form->Command4_Click();
     pty.close();
     return run;
 }
@@ -137,7 +131,7 @@ double plainWriteRate(int seconds, qsizetype block)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    setMessageHandler([](QWidget *, const QString &text) { std::printf("message: %s\n", qPrintable(text)); });
+    printMessages();
     const int slowSeconds = argc > 1 ? atoi(argv[1]) : 10;
     const int fastSeconds = argc > 2 ? atoi(argv[2]) : 5;
     const QString text(100, u'x');
