@@ -256,6 +256,10 @@ QString ReceiveView::text() const
 
 void ReceiveView::setText(const QString &text)
 {
+    announceAppended();
+    const QString removed = QAccessible::isActive() ? accessibleText(0, AccessibleEventCap) : QString();
+    const qint64 oldAnchor = m_anchor;
+    const qint64 oldCursor = m_cursor;
     m_text.clear();
     m_text.append(toBytes(text));
     m_rows = {0};
@@ -264,7 +268,8 @@ void ReceiveView::setText(const QString &text)
     updateScrollBar(false);
     verticalScrollBar()->setValue(0);
     viewport()->update();
-    notifyAccessibility();
+    announceEdit(0, removed, m_text.size());
+    announceCaret(oldAnchor, oldCursor);
 }
 
 void ReceiveView::clear()
@@ -276,6 +281,8 @@ void ReceiveView::appendBytes(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
+    if (m_unannouncedFrom < 0)
+        m_unannouncedFrom = m_text.size();
     m_text.append(bytes);
     // Only the last row can change: lay out from there.
     layoutFrom(m_rows.size() - 1);
@@ -291,7 +298,7 @@ void ReceiveView::refreshNow()
     // at its end means the user was following the end.
     updateScrollBar(followsEnd());
     viewport()->update();
-    notifyAccessibility();
+    announceAppended();
 }
 
 bool ReceiveView::followsEnd() const
@@ -463,16 +470,15 @@ void ReceiveView::scrollContentsBy(int, int)
 
 void ReceiveView::moveCursor(qint64 pos, bool keepAnchor)
 {
+    const qint64 oldAnchor = m_anchor;
+    const qint64 oldCursor = m_cursor;
     m_cursor = std::clamp<qint64>(pos, 0, m_text.size());
     if (!keepAnchor)
         m_anchor = m_cursor;
     m_caretShown = true;
     ensureCursorVisible();
     viewport()->update();
-    if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent ev(this, static_cast<int>(std::min<qint64>(m_cursor, INT_MAX)));
-        QAccessible::updateAccessibility(&ev);
-    }
+    announceCaret(oldAnchor, oldCursor);
 }
 
 void ReceiveView::setCursorPosition(qint64 pos, bool keepAnchor)
@@ -498,9 +504,12 @@ QString ReceiveView::selectedText() const
 
 void ReceiveView::selectAll()
 {
+    const qint64 oldAnchor = m_anchor;
+    const qint64 oldCursor = m_cursor;
     m_anchor = 0;
     m_cursor = m_text.size();
     viewport()->update();
+    announceCaret(oldAnchor, oldCursor);
 }
 
 void ReceiveView::copy() const
@@ -527,10 +536,19 @@ void ReceiveView::insertText(const QString &text)
 
 void ReceiveView::replaceSelection(const QByteArray &bytes)
 {
-    const qint64 start = selectionStart();
-    const qint64 removed = selectionEnd() - start;
+    replaceRange(selectionStart(), selectionEnd(), bytes);
+}
+
+void ReceiveView::replaceRange(qint64 start, qint64 end, const QByteArray &bytes)
+{
+    const qint64 removed = end - start;
     if (removed == 0 && bytes.isEmpty())
         return;
+    announceAppended(); // earlier arrivals first, so that positions agree
+    const qint64 oldAnchor = m_anchor;
+    const qint64 oldCursor = m_cursor;
+    const QString removedText =
+        QAccessible::isActive() ? accessibleText(start, start + std::min(removed, AccessibleEventCap)) : QString();
     relayoutIfResized();
     m_text.remove(start, removed);
     m_text.insert(start, bytes);
@@ -540,26 +558,29 @@ void ReceiveView::replaceSelection(const QByteArray &bytes)
     updateScrollBar(false);
     ensureCursorVisible();
     viewport()->update();
-    notifyAccessibility();
+    announceEdit(start, removedText, bytes.size());
+    announceCaret(oldAnchor, oldCursor);
 }
 
 void ReceiveView::deleteBackward()
 {
-    if (m_anchor == m_cursor && m_cursor > 0) {
+    if (m_anchor != m_cursor) {
+        replaceSelection({});
+    } else if (m_cursor > 0) {
         // A CR LF pair goes as one line break.
         const bool pair = m_cursor >= 2 && m_text.at(m_cursor - 1) == '\n' && m_text.at(m_cursor - 2) == '\r';
-        m_anchor = m_cursor - (pair ? 2 : 1);
+        replaceRange(m_cursor - (pair ? 2 : 1), m_cursor, {});
     }
-    replaceSelection({});
 }
 
 void ReceiveView::deleteForward()
 {
-    if (m_anchor == m_cursor && m_cursor < m_text.size()) {
+    if (m_anchor != m_cursor) {
+        replaceSelection({});
+    } else if (m_cursor < m_text.size()) {
         const bool pair = m_cursor + 1 < m_text.size() && m_text.at(m_cursor) == '\r' && m_text.at(m_cursor + 1) == '\n';
-        m_anchor = m_cursor + (pair ? 2 : 1);
+        replaceRange(m_cursor, m_cursor + (pair ? 2 : 1), {});
     }
-    replaceSelection({});
 }
 
 void ReceiveView::keyPressEvent(QKeyEvent *e)
@@ -698,10 +719,81 @@ void ReceiveView::timerEvent(QTimerEvent *e)
     QAbstractScrollArea::timerEvent(e);
 }
 
-void ReceiveView::notifyAccessibility()
+// ---- accessibility ----------------------------------------------------------
+
+QString ReceiveView::accessibleText(qint64 start, qint64 end) const
 {
-    if (QAccessible::isActive()) {
-        QAccessibleEvent ev(this, QAccessible::TextUpdated);
+    start = std::clamp<qint64>(start, 0, m_text.size());
+    end = std::clamp<qint64>(end, start, m_text.size());
+    QString out(static_cast<qsizetype>(end - start), Qt::Uninitialized);
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(d[i]);
+            *o++ = c == 0 ? u'\u2400' : char16_t(c);
+        }
+    });
+    return out;
+}
+
+std::pair<qint64, qint64> ReceiveView::rowRange(qint64 row) const
+{
+    const auto r = static_cast<size_t>(std::clamp<qint64>(row, 0, rowCount() - 1));
+    return {m_rows[r], rowEnd(r)};
+}
+
+namespace {
+int eventOffset(qint64 pos) { return static_cast<int>(std::clamp<qint64>(pos, 0, INT_MAX)); }
+} // namespace
+
+// A screen reader gets at most AccessibleEventCap characters per event: a
+// frame of a flood or a "Clr" of megabytes would otherwise be copied into
+// D-Bus messages. Every event's text really stands at the event's position:
+// an append carries its newest characters, a removal or a replacement its
+// first ones. The reader asks for the rest if it wants it.
+void ReceiveView::announceAppended()
+{
+    const qint64 from = m_unannouncedFrom;
+    m_unannouncedFrom = -1;
+    if (from < 0 || from >= m_text.size() || !QAccessible::isActive())
+        return;
+    const qint64 start = std::max(from, m_text.size() - AccessibleEventCap);
+    QAccessibleTextInsertEvent ev(this, eventOffset(start), accessibleText(start, m_text.size()));
+    QAccessible::updateAccessibility(&ev);
+}
+
+void ReceiveView::announceEdit(qint64 pos, const QString &removed, qint64 inserted)
+{
+    if (!QAccessible::isActive())
+        return;
+    const QString added = accessibleText(pos, pos + std::min(inserted, AccessibleEventCap));
+    if (removed.isEmpty() && added.isEmpty())
+        return;
+    if (removed.isEmpty()) {
+        QAccessibleTextInsertEvent ev(this, eventOffset(pos), added);
+        QAccessible::updateAccessibility(&ev);
+    } else if (added.isEmpty()) {
+        QAccessibleTextRemoveEvent ev(this, eventOffset(pos), removed);
+        QAccessible::updateAccessibility(&ev);
+    } else {
+        QAccessibleTextUpdateEvent ev(this, eventOffset(pos), removed, added);
+        QAccessible::updateAccessibility(&ev);
+    }
+}
+
+void ReceiveView::announceCaret(qint64 oldAnchor, qint64 oldCursor)
+{
+    if (!QAccessible::isActive())
+        return;
+    const bool hadSelection = oldAnchor != oldCursor;
+    const bool hasSelection = m_anchor != m_cursor;
+    if ((hadSelection || hasSelection) && (oldAnchor != m_anchor || oldCursor != m_cursor)) {
+        QAccessibleTextSelectionEvent ev(this, eventOffset(selectionStart()), eventOffset(selectionEnd()));
+        ev.setCursorPosition(eventOffset(m_cursor));
+        QAccessible::updateAccessibility(&ev);
+    }
+    if (oldCursor != m_cursor) {
+        QAccessibleTextCursorEvent ev(this, eventOffset(m_cursor));
         QAccessible::updateAccessibility(&ev);
     }
 }

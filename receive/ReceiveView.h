@@ -58,6 +58,17 @@ public:
     qint64 offsetAt(const QPoint &viewportPoint) const;
     QRect caretRect(qint64 pos) const;
 
+    // The wrapped row holding pos, and a row's [start, end): the end is the
+    // next row's start, so a row includes its line break.
+    qint64 rowAt(qint64 pos) const { return static_cast<qint64>(rowOf(pos)); }
+    std::pair<qint64, qint64> rowRange(qint64 row) const;
+
+    // The text as screen readers get it: one character per character of the
+    // box, with NUL shown as U+2400, since D-Bus strings cannot carry it.
+    QString accessibleText(qint64 start, qint64 end) const;
+    // An accessibility event carries at most this many characters.
+    static constexpr qint64 AccessibleEventCap = 4096;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -88,11 +99,16 @@ private:
     void updateScrollBar(bool followEnd);
     void ensureCursorVisible();
     void replaceSelection(const QByteArray &bytes);
+    // Replaces [start, end) with bytes; the caret ends after them.
+    void replaceRange(qint64 start, qint64 end, const QByteArray &bytes);
     void deleteBackward();
     void deleteForward();
     void moveCursor(qint64 pos, bool keepAnchor);
     int visibleRows() const;
-    void notifyAccessibility();
+    // Screen readers hear of every change with an event of its own class.
+    void announceAppended();
+    void announceEdit(qint64 pos, const QString &removed, qint64 inserted);
+    void announceCaret(qint64 oldAnchor, qint64 oldCursor);
 
     ChunkedText m_text;
     std::deque<qint64> m_rows {0}; // offset where each visual row starts
@@ -109,6 +125,7 @@ private:
     bool m_caretShown = true;
     int m_caretTimer = 0;
     int m_laidOutWidth = -1;
+    qint64 m_unannouncedFrom = -1; // appended since the last frame, not yet announced
 };
 
 } // namespace corvanel

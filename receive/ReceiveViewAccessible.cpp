@@ -4,7 +4,9 @@
 
 #include <QAccessibleWidget>
 #include <QScrollBar>
+#include <QTextBoundaryFinder>
 #include <climits>
+#include <tuple>
 
 namespace corvanel {
 namespace {
@@ -27,8 +29,11 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
+        // The value is the whole text only while it is short: screen readers
+        // read a long log through the text interface, a piece at a time.
         if (t == QAccessible::Value)
-            return view()->text();
+            return view()->length() <= ReceiveView::AccessibleEventCap ? view()->accessibleText(0, view()->length())
+                                                                       : QString();
         return QAccessibleWidget::text(t);
     }
 
@@ -62,17 +67,30 @@ public:
     void setCursorPosition(int position) override { view()->setCursorPosition(position); }
     QString text(int startOffset, int endOffset) const override
     {
-        const QByteArray all = view()->bytes();
         if (startOffset < 0 || endOffset < startOffset)
             return {};
-        return QString::fromLatin1(all.mid(startOffset, endOffset - startOffset));
+        return view()->accessibleText(startOffset, endOffset);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
+    {
+        return item(Before, offset, type, start, end);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
+    {
+        return item(At, offset, type, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
+    {
+        return item(After, offset, type, start, end);
     }
     int characterCount() const override { return clampInt(view()->length()); }
     QRect characterRect(int offset) const override
     {
-        const QRect r = view()->caretRect(offset);
-        const QPoint origin = view()->viewport()->mapToGlobal(QPoint(0, 0));
-        return r.translated(origin);
+        if (offset < 0 || offset > view()->length())
+            return {};
+        QRect r = view()->caretRect(offset);
+        r.setWidth(std::max(1, view()->caretRect(std::min<qint64>(offset + 1, view()->length())).x() - r.x()));
+        return r.translated(view()->viewport()->mapToGlobal(QPoint(0, 0)));
     }
     int offsetAtPoint(const QPoint &point) const override
     {
@@ -83,6 +101,137 @@ public:
     {
         *startOffset = *endOffset = offset;
         return {};
+    }
+
+private:
+    enum Where { Before, At, After };
+
+    // Words, sentences and paragraphs are found within this many characters
+    // either side of the offset, so that no query costs the box's size.
+    static constexpr qint64 Reach = 4096;
+
+    // The same answers as Qt's own defaults (QAccessibleTextInterface), but
+    // from a window around the offset instead of a copy of the whole text;
+    // lines are rows as shown. "No such item" is -1, -1 and an empty text.
+    QString item(Where where, int offset, QAccessible::TextBoundaryType type, int *start, int *end) const
+    {
+        const qint64 count = view()->length();
+        const qint64 at = offset == -1 ? count : offset == -2 ? view()->cursorPosition() : offset;
+        *start = *end = -1;
+        if (count == 0 || at < 0 || at > count || (where == Before && at == 0) || (where == After && at == count)
+            || (where == At && at == count && type == QAccessible::CharBoundary))
+            return {};
+        Span span = None;
+        switch (type) {
+        case QAccessible::LineBoundary:
+            span = lineItem(where, at);
+            break;
+        case QAccessible::ParagraphBoundary:
+            span = paragraphItem(where, at);
+            break;
+        case QAccessible::NoBoundary:
+            if (where == At)
+                span = {0, count};
+            break;
+        case QAccessible::CharBoundary:
+        case QAccessible::WordBoundary:
+        case QAccessible::SentenceBoundary:
+            span = finderItem(where, at, type);
+            break;
+        }
+        if (span.first < 0 || span.second < 0 || (where == After && span.first == span.second))
+            return {};
+        *start = clampInt(span.first);
+        *end = clampInt(span.second);
+        return view()->accessibleText(span.first, span.second);
+    }
+
+    using Span = std::pair<qint64, qint64>;
+    static constexpr Span None {-1, -1};
+
+    // A line is a row as shown, with its line break.
+    Span lineItem(Where where, qint64 offset) const
+    {
+        const ReceiveView *v = view();
+        qint64 row = v->rowAt(offset);
+        if (where == Before && row == 0)
+            return None;
+        if (where == After && row + 1 >= v->rowCount())
+            return None;
+        row += where == Before ? -1 : where == After ? 1 : 0;
+        return v->rowRange(row);
+    }
+
+    // A paragraph runs from one line break to the next, the break included.
+    Span paragraphItem(Where where, qint64 offset) const
+    {
+        const qint64 count = view()->length();
+        auto around = [&](qint64 pos) {
+            const qint64 lo = std::max<qint64>(0, pos - Reach);
+            const QString before = view()->accessibleText(lo, pos);
+            qint64 s = pos;
+            while (s > lo && before.at(s - lo - 1) != u'\n' && before.at(s - lo - 1) != u'\r')
+                --s;
+            const qint64 hi = std::min(count, pos + Reach);
+            const QString after = view()->accessibleText(pos, hi);
+            qint64 e = pos;
+            while (e < hi && after.at(e - pos) != u'\n' && after.at(e - pos) != u'\r')
+                ++e;
+            if (e < hi && after.at(e - pos) == u'\r')
+                ++e;
+            if (e < hi && after.at(e - pos) == u'\n')
+                ++e;
+            return Span(s, e);
+        };
+        const Span here = around(offset);
+        if (where == Before)
+            return here.first == 0 ? None : around(here.first - 1);
+        if (where == After)
+            return here.second >= count ? None : around(here.second);
+        return here;
+    }
+
+    // Characters, words and sentences as a stock text box finds them.
+    Span finderItem(Where where, qint64 offset, QAccessible::TextBoundaryType type) const
+    {
+        const qint64 lo = std::max<qint64>(0, offset - Reach);
+        const qint64 hi = std::min(view()->length(), offset + Reach);
+        const QString window = view()->accessibleText(lo, hi);
+        const qsizetype length = window.size();
+        QTextBoundaryFinder finder(type == QAccessible::CharBoundary   ? QTextBoundaryFinder::Grapheme
+                                   : type == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+                                                                       : QTextBoundaryFinder::Sentence,
+                                   window);
+        const auto atEdge = [&] {
+            return finder.boundaryReasons() & (QTextBoundaryFinder::StartOfItem | QTextBoundaryFinder::EndOfItem);
+        };
+        const auto nextEdge = [&] {
+            while (true) {
+                const qsizetype next = finder.toNextBoundary();
+                if (atEdge() || next < 0 || next >= length)
+                    return finder.position();
+            }
+        };
+        const auto previousEdge = [&] {
+            while (!atEdge() && finder.toPreviousBoundary() > 0) {
+            }
+            return finder.position();
+        };
+        const auto global = [&](qsizetype p) { return p < 0 ? qint64(-1) : lo + p; };
+        finder.setPosition(offset - lo);
+        if (where == After) {
+            const qsizetype s = nextEdge();
+            return {global(s), global(s < 0 ? s : nextEdge())};
+        }
+        const qsizetype first = previousEdge();
+        if (where == Before) {
+            while (finder.toPreviousBoundary() > 0 && !atEdge()) {
+            }
+            return {global(finder.position()), global(first)};
+        }
+        while (finder.toNextBoundary() < length && finder.position() >= 0 && !atEdge()) {
+        }
+        return {global(first), global(finder.position() < 0 ? length : finder.position())};
     }
 };
 

@@ -1,0 +1,85 @@
+// The real program on a pseudo-terminal of its own, for the end-to-end
+// accessibility test: once the window is up, a writer sends the given number
+// of megabytes (text, CR LF every 80 characters); when all of it shows in the
+// receive box the program prints the box's length, lingers so that a screen
+// reader can catch up, and ends.
+//
+//   corvanel-a11y-app MB [linger-ms]
+
+#include "app/Form1.h"
+#include "app/Program.h"
+#include "receive/ReceiveView.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const qint64 total = (argc > 1 ? std::atoll(argv[1]) : 4) * 1024 * 1024;
+    const int lingerMs = argc > 2 ? std::atoi(argv[2]) : 2000;
+
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return 2;
+    termios tio {};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    ::close(slave);
+    const QString device = QString::fromLocal8Bit(name);
+
+    QByteArray block;
+    for (int line = 0; block.size() < 65536; ++line) {
+        for (int i = 0; i < 78; ++i)
+            block.append(char(33 + (line + i) % 94));
+        block.append("\r\n");
+    }
+    std::thread writer;
+    std::atomic<bool> started {false};
+    QTimer watch;
+    qint64 expected = -1;
+    const auto shown = [&](corvanel::Form1 &form) {
+        auto *box = form.findChild<corvanel::ReceiveView *>(QStringLiteral("Text2"));
+        expected = box->length() + total;
+        started = true;
+        writer = std::thread([&] {
+            qint64 sent = 0;
+            while (sent < total) {
+                const ssize_t n = ::write(master, block.constData(), size_t(std::min<qint64>(block.size(), total - sent)));
+                if (n <= 0)
+                    return;
+                sent += n;
+            }
+        });
+        QObject::connect(&watch, &QTimer::timeout, &form, [&, box] {
+            if (box->length() < expected)
+                return;
+            watch.stop();
+            std::printf("received %lld of %lld\n", static_cast<long long>(box->length()),
+                        static_cast<long long>(expected));
+            std::fflush(stdout);
+            QTimer::singleShot(lingerMs, &app, [] { QCoreApplication::exit(0); });
+        });
+        watch.start(20);
+    };
+    QTimer::singleShot(120000, &app, [] {
+        std::printf("timed out\n");
+        QCoreApplication::exit(3);
+    });
+    const int rc = corvanel::runProgram(app, [device] { return QStringList {device}; }, shown);
+    if (writer.joinable()) {
+        ::close(master); // a writer still blocked ends here
+        writer.join();
+    }
+    return rc;
+}

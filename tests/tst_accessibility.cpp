@@ -1,0 +1,261 @@
+// What a screen reader gets from the receive box: events of the class their
+// type promises, carrying what changed, and answers that agree with the text.
+
+#include "receive/ReceiveView.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QRandomGenerator>
+#include <QTest>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+#include <private/qguiapplication_p.h>
+
+using namespace corvanel;
+
+namespace {
+
+struct Seen {
+    QAccessible::Event type;
+    bool classMatches;
+    int position;
+    QString removed;
+    QString inserted;
+    int cursor;
+};
+QList<Seen> seen;
+
+// Checks each event's class against its type, as the desktop bridge casts
+// them, and keeps what it carries.
+void record(QAccessibleEvent *e)
+{
+    Seen s {e->type(), false, -1, {}, {}, -1};
+    switch (e->type()) {
+    case QAccessible::TextInserted:
+        if (auto *t = dynamic_cast<QAccessibleTextInsertEvent *>(e))
+            s = {e->type(), true, t->changePosition(), {}, t->textInserted(), t->cursorPosition()};
+        break;
+    case QAccessible::TextRemoved:
+        if (auto *t = dynamic_cast<QAccessibleTextRemoveEvent *>(e))
+            s = {e->type(), true, t->changePosition(), t->textRemoved(), {}, t->cursorPosition()};
+        break;
+    case QAccessible::TextUpdated:
+        if (auto *t = dynamic_cast<QAccessibleTextUpdateEvent *>(e))
+            s = {e->type(), true, t->changePosition(), t->textRemoved(), t->textInserted(), t->cursorPosition()};
+        break;
+    case QAccessible::TextCaretMoved:
+        if (auto *t = dynamic_cast<QAccessibleTextCursorEvent *>(e))
+            s = {e->type(), true, -1, {}, {}, t->cursorPosition()};
+        break;
+    case QAccessible::TextSelectionChanged:
+        if (auto *t = dynamic_cast<QAccessibleTextSelectionEvent *>(e))
+            s = {e->type(), true, t->selectionStart(), {}, {}, t->selectionEnd()};
+        break;
+    default:
+        return; // focus, show and the like are not the box's own
+    }
+    seen << s;
+}
+
+QList<Seen> take()
+{
+    QList<Seen> out = seen;
+    seen.clear();
+    return out;
+}
+
+using Query = QString (QAccessibleTextInterface::*)(int, QAccessible::TextBoundaryType, int *, int *) const;
+
+// An answer as (text, start, end); Qt's own default (base) marks "no such
+// item" with either offset at -1, ours with both.
+std::tuple<QString, int, int> answer(QAccessibleTextInterface *a, Query q, int offset,
+                                     QAccessible::TextBoundaryType type, bool base = false)
+{
+    int s = 0, e = 0;
+    QString t;
+    if (!base)
+        t = (a->*q)(offset, type, &s, &e);
+    else if (q == &QAccessibleTextInterface::textAtOffset)
+        t = a->QAccessibleTextInterface::textAtOffset(offset, type, &s, &e);
+    else if (q == &QAccessibleTextInterface::textBeforeOffset)
+        t = a->QAccessibleTextInterface::textBeforeOffset(offset, type, &s, &e);
+    else
+        t = a->QAccessibleTextInterface::textAfterOffset(offset, type, &s, &e);
+    if (t.isEmpty() && (s == -1 || e == -1))
+        s = e = -1;
+    return {t, s, e};
+}
+
+QAccessibleTextInterface *textOf(ReceiveView &v)
+{
+    return QAccessible::queryAccessibleInterface(&v)->textInterface();
+}
+
+} // namespace
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // As when a screen reader is listening.
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+        QVERIFY(QAccessible::isActive());
+        QAccessible::installUpdateHandler(record);
+    }
+
+    void everyChangeIsAnEventOfItsOwnClass()
+    {
+        ReceiveView v;
+        v.resize(300, 60);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        take();
+        using E = QAccessible::Event;
+        struct Step {
+            const char *what;
+            std::function<void()> act;
+            QList<std::tuple<E, int, QString, QString>> expected; // type, position, removed, inserted
+        };
+        const QList<Step> steps = {
+            {"two arrivals in one frame", [&] { v.appendBytes("ab"); v.appendBytes(QByteArray("c\0d", 3)); v.refreshNow(); },
+             {{E::TextInserted, 0, {}, QStringLiteral("abc\u2400d")}}},
+            {"typing", [&] { v.setCursorPosition(2); take(); QTest::keyClicks(&v, QStringLiteral("X")); },
+             {{E::TextInserted, 2, {}, QStringLiteral("X")}, {E::TextCaretMoved, -1, {}, {}}}},
+            {"Backspace", [&] { take(); QTest::keyClick(&v, Qt::Key_Backspace); },
+             {{E::TextRemoved, 2, QStringLiteral("X"), {}}, {E::TextCaretMoved, -1, {}, {}}}},
+            {"Delete", [&] { take(); QTest::keyClick(&v, Qt::Key_Delete); },
+             {{E::TextRemoved, 2, QStringLiteral("c"), {}}}},
+            {"select all", [&] { QTest::keyClick(&v, Qt::Key_A, Qt::ControlModifier); },
+             {{E::TextSelectionChanged, 0, {}, {}}, {E::TextCaretMoved, -1, {}, {}}}},
+            {"cut", [&] { v.setCursorPosition(1); v.setCursorPosition(3, true); take(); v.cut(); },
+             {{E::TextRemoved, 1, QStringLiteral("b\u2400"), {}}, {E::TextSelectionChanged, 1, {}, {}},
+              {E::TextCaretMoved, -1, {}, {}}}},
+            {"paste over a selection", [&] { QApplication::clipboard()->setText(QStringLiteral("PQ"));
+                                             v.setCursorPosition(0); v.setCursorPosition(1, true); take(); v.paste(); },
+             {{E::TextUpdated, 0, QStringLiteral("a"), QStringLiteral("PQ")}, {E::TextSelectionChanged, 2, {}, {}},
+              {E::TextCaretMoved, -1, {}, {}}}},
+            {"Clr", [&] { take(); v.clear(); },
+             {{E::TextRemoved, 0, QStringLiteral("PQd"), {}}, {E::TextCaretMoved, -1, {}, {}}}},
+        };
+        for (const Step &step : steps) {
+            step.act();
+            const QList<Seen> got = take();
+            QVERIFY2(got.size() == step.expected.size(), step.what);
+            for (qsizetype i = 0; i < got.size(); ++i) {
+                const auto &[type, position, removed, inserted] = step.expected.at(i);
+                QVERIFY2(got[i].classMatches, step.what);
+                QCOMPARE(got[i].type, type);
+                if (position >= 0)
+                    QCOMPARE(got[i].position, position);
+                QCOMPARE(got[i].removed, removed);
+                QCOMPARE(got[i].inserted, inserted);
+                if (type == E::TextCaretMoved)
+                    QCOMPARE(got[i].cursor, int(v.cursorPosition()));
+            }
+        }
+    }
+
+    void largeChangesCarryAtMostACapOfText()
+    {
+        ReceiveView v;
+        v.resize(300, 60);
+        QByteArray flood;
+        for (int i = 0; flood.size() < 1 << 20; ++i)
+            flood.append(QByteArray::number(i) + ' ');
+        v.appendBytes(flood);
+        take();
+        v.refreshNow();
+        QList<Seen> got = take();
+        const qint64 cap = ReceiveView::AccessibleEventCap;
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got[0].type, QAccessible::TextInserted);
+        // The newest characters, at the place they really stand.
+        QCOMPARE(got[0].position, int(flood.size() - cap));
+        QCOMPARE(got[0].inserted, QString::fromLatin1(flood.right(cap)));
+
+        v.clear();
+        got = take();
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got[0].type, QAccessible::TextRemoved);
+        QCOMPARE(got[0].position, 0);
+        QCOMPARE(got[0].removed, QString::fromLatin1(flood.left(cap)));
+    }
+
+    // Our answers are bounded in cost; Qt's own default answers scan the whole
+    // text. On a box of moderate size both must agree.
+    void queriesAgreeWithTheText()
+    {
+        ReceiveView v;
+        v.resize(300, 200);
+        QByteArray text;
+        QRandomGenerator rng(11);
+        const QList<QByteArray> words = {"alpha", "b2", "Gamma.", "delta,", "x", "41", "FF", "e-mail", "?", "Ok!"};
+        while (text.size() < 200000) {
+            text += words.at(rng.bounded(int(words.size())));
+            const int r = int(rng.bounded(12));
+            text += r == 0 ? "\r\n" : r == 1 ? "\n" : r == 2 ? ". " : " ";
+        }
+        v.appendBytes(text);
+        QAccessibleTextInterface *a = textOf(v);
+        QCOMPARE(a->characterCount(), int(text.size()));
+        const QList<int> offsets = {0, 1, 2, int(text.size() / 2), int(text.size()) - 2, int(text.size()) - 1,
+                                    int(text.size())};
+        QList<int> all = offsets;
+        for (int i = 0; i < 60; ++i)
+            all << int(rng.bounded(int(text.size()) + 1));
+        for (int offset : all) {
+            for (auto type : {QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::SentenceBoundary}) {
+                // (Qt's own default never returns for a sentence at the very end.)
+                if (offset < text.size())
+                    QCOMPARE(answer(a, &QAccessibleTextInterface::textAtOffset, offset, type),
+                             answer(a, &QAccessibleTextInterface::textAtOffset, offset, type, true));
+                QCOMPARE(answer(a, &QAccessibleTextInterface::textBeforeOffset, offset, type),
+                         answer(a, &QAccessibleTextInterface::textBeforeOffset, offset, type, true));
+                QCOMPARE(answer(a, &QAccessibleTextInterface::textAfterOffset, offset, type),
+                         answer(a, &QAccessibleTextInterface::textAfterOffset, offset, type, true));
+            }
+            // A line is the row as shown, with its break.
+            int s = 0, e = 0;
+            const QString line = a->textAtOffset(offset, QAccessible::LineBoundary, &s, &e);
+            const auto [rs, re] = v.rowRange(v.rowAt(offset));
+            QCOMPARE(std::pair(s, e), std::pair(int(rs), int(re)));
+            QCOMPARE(line, QString::fromLatin1(text.mid(s, e - s)));
+            if (rs > 0) {
+                a->textBeforeOffset(offset, QAccessible::LineBoundary, &s, &e);
+                QCOMPARE(e, int(rs));
+            }
+            QCOMPARE(a->text(offset, std::min(offset + 5, int(text.size()))),
+                     QString::fromLatin1(text.mid(offset, 5)));
+            if (offset < text.size() && text.at(offset) != '\r' && text.at(offset) != '\n') {
+                const QRect r = a->characterRect(offset);
+                QVERIFY(r.width() >= 1);
+                QCOMPARE(a->offsetAtPoint(r.center() - QPoint(r.width() / 4, 0)), offset);
+            }
+        }
+    }
+
+    void nulIsVisibleAndEveryByteReadable()
+    {
+        ReceiveView v;
+        QByteArray every;
+        for (int b = 0; b < 256; ++b)
+            every.append(char(b));
+        v.appendBytes(QByteArray("ABC\0DXYZ", 8) + every);
+        QAccessibleTextInterface *a = textOf(v);
+        QCOMPARE(a->characterCount(), 8 + 256);
+        const QString all = a->text(0, a->characterCount());
+        QCOMPARE(all.size(), 8 + 256);
+        QCOMPARE(all.left(8), QStringLiteral("ABC\u2400DXYZ"));
+        QVERIFY(!all.contains(QChar(0)));
+        for (int b = 1; b < 256; ++b)
+            QCOMPARE(all.at(8 + b).unicode(), char16_t(b));
+        // The box itself still holds the real bytes.
+        QCOMPARE(v.bytes().at(3), '\0');
+    }
+};
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
