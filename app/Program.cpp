@@ -15,7 +15,7 @@ namespace corvanel {
 int runProgram(QApplication &app, const PortSource &ports, const std::function<void(Form1 &)> &shown)
 {
     QApplication::setApplicationName(QStringLiteral("Corvanel"));
-    QApplication::setApplicationVersion(QStringLiteral("1.06"));
+    QApplication::setApplicationVersion(QStringLiteral(CORVANEL_VERSION_STRING));
     QApplication::setOrganizationName(QStringLiteral("Corvanel"));
     QApplication::setDesktopFileName(QStringLiteral("org.example.Corvanel"));
 

@@ -2,6 +2,7 @@
 
 #include "resources/Pictures.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 
@@ -121,10 +122,43 @@ HelpFrame::HelpFrame(const QString &caption, QVector<HelpLine> lines, QVector<He
     setFlat(false);
 }
 
-void HelpFrame::paintEvent(QPaintEvent *event)
+QRect HelpFrame::captionRect() const
 {
-    QGroupBox::paintEvent(event);
+    constexpr int CaptionLeft = 8; // pixels from the frame's left edge
+    const QFontMetrics metrics(font());
+    return {CaptionLeft, 0, metrics.horizontalAdvance(title()), metrics.height()};
+}
+
+void HelpFrame::paintEvent(QPaintEvent *)
+{
     QPainter p(this);
+    // Styles disagree on where a group box's title goes (Fusion puts it above
+    // the frame), so the frame draws its own outline: an etched line, shadow
+    // then light one pixel further in, with the top edge at the caption's
+    // middle height, stopping a little before the caption and going on after it.
+    constexpr int CaptionGap = 2;
+    const QRect caption = captionRect();
+    const int top = caption.top() + caption.height() / 2;
+    const int gapLeft = caption.left() - CaptionGap;
+    const int gapRight = caption.right() + CaptionGap;
+    const auto outline = [&](int offset, const QColor &colour) {
+        const int left = offset, upper = top + offset;
+        const int right = width() - 2 + offset, bottom = height() - 2 + offset;
+        p.setPen(colour);
+        if (gapLeft - 1 >= left)
+            p.drawLine(left, upper, gapLeft - 1, upper);
+        if (gapRight + 1 <= right) // a caption wider than the frame leaves no piece
+            p.drawLine(gapRight + 1, upper, right, upper);
+        p.drawLine(left, upper, left, bottom);
+        p.drawLine(right, upper, right, bottom);
+        p.drawLine(left, bottom, right, bottom);
+    };
+    outline(0, palette().color(QPalette::Dark));
+    outline(1, palette().color(QPalette::Light));
+    p.setFont(font());
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title());
+
     p.setRenderHint(QPainter::Antialiasing);
     const QColor windowText = palette().color(QPalette::WindowText);
     // Circles first, wires over them: every line end stays visible.

@@ -21,7 +21,10 @@ struct HelpPin {
     int penWidth;
 };
 
-// A frame of the help window that draws its lines and pin circles.
+// A frame of the help window that draws its lines and pin circles. It draws
+// its own outline, the same under every style: an etched line around the
+// frame whose top edge runs at the caption's middle height and breaks around
+// the caption.
 class HelpFrame : public QGroupBox
 {
     Q_OBJECT
@@ -29,6 +32,8 @@ public:
     HelpFrame(const QString &caption, QVector<HelpLine> lines, QVector<HelpPin> pins, QWidget *parent);
     const QVector<HelpLine> &lines() const { return m_lines; }
     const QVector<HelpPin> &pins() const { return m_pins; }
+    // Where the caption's text is drawn, in the frame's own coordinates.
+    QRect captionRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

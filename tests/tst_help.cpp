@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 using namespace corvanel;
@@ -147,6 +149,48 @@ private Q_SLOTS:
         QCOMPARE(legend, 9);
         QCOMPARE(labels.size(), 9 + 9 + 6);
         help.close();
+    }
+
+    // The caption sits in the top edge: the line stops on both sides of it at
+    // its middle height, under every style.
+    void captionsAreSetIntoTheTopEdge_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::newRow("default") << QString();
+        QTest::newRow("Fusion") << QStringLiteral("Fusion");
+        QTest::newRow("Windows") << QStringLiteral("Windows");
+    }
+    void captionsAreSetIntoTheTopEdge()
+    {
+        QFETCH(QString, style);
+        const QString before = QApplication::style()->name();
+        if (!style.isEmpty())
+            QApplication::setStyle(QStyleFactory::create(style));
+        Form2 help;
+        help.showHelp();
+        QWidget *w = help.window();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QImage img = w->grab().toImage();
+        const QColor paper = w->palette().color(QPalette::Window);
+        const auto isLine = [&](QPoint at) { return qAbs(img.pixelColor(at).lightness() - paper.lightness()) > 40; };
+        for (const char *name : {"Frame1", "Frame2"}) {
+            auto *frame = w->findChild<HelpFrame *>(QString::fromLatin1(name));
+            QVERIFY(frame);
+            const QRect caption = frame->captionRect().translated(frame->pos());
+            const int mid = caption.top() + caption.height() / 2;
+            QVERIFY2(isLine({caption.left() - 4, mid}) && isLine({caption.right() + 4, mid}), name);
+            int paperAcross = 0, lineAbove = 0, lineBelow = 0;
+            for (int x = caption.left(); x <= caption.right(); ++x) {
+                paperAcross += !isLine({x, mid});
+                lineAbove += isLine({x, caption.top() - 1});
+                lineBelow += isLine({x, caption.bottom() + 2});
+            }
+            QVERIFY2(paperAcross > caption.width() / 3, name); // the text's gaps show: no line through it
+            QCOMPARE(lineAbove, 0);
+            QCOMPARE(lineBelow, 0);
+        }
+        help.close();
+        QApplication::setStyle(QStyleFactory::create(before));
     }
 };
 
