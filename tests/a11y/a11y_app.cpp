@@ -11,6 +11,7 @@
 #include "receive/ReceiveView.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
@@ -47,11 +48,13 @@ int main(int argc, char *argv[])
     std::thread writer;
     std::atomic<bool> started {false};
     QTimer watch;
+    QElapsedTimer clock;
     qint64 expected = -1;
     const auto shown = [&](corvanel::Form1 &form) {
         auto *box = form.findChild<corvanel::ReceiveView *>(QStringLiteral("Text2"));
         expected = box->length() + total;
         started = true;
+        clock.start();
         writer = std::thread([&] {
             qint64 sent = 0;
             while (sent < total) {
@@ -65,8 +68,9 @@ int main(int argc, char *argv[])
             if (box->length() < expected)
                 return;
             watch.stop();
-            std::printf("received %lld of %lld\n", static_cast<long long>(box->length()),
-                        static_cast<long long>(expected));
+            const double seconds = double(clock.nsecsElapsed()) / 1e9;
+            std::printf("received %lld of %lld in %.3f s: %.1f MB/s\n", static_cast<long long>(box->length()),
+                        static_cast<long long>(expected), seconds, double(total) / 1048576.0 / seconds);
             std::fflush(stdout);
             QTimer::singleShot(lingerMs, &app, [] { QCoreApplication::exit(0); });
         });
