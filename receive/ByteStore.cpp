@@ -151,9 +151,7 @@ void ByteStore::append(const char *data, qsizetype n)
         n -= take;
         m_size += take;
     }
-    // At most what was appended plus a few chunks of arrears per call, so that
-    // catching up after a failure never stalls one append for long.
-    spill(appended / m_chunkSize + 4);
+    spill((appended + CatchUpPerAppend) / m_chunkSize);
 }
 
 void ByteStore::spill(qint64 maxChunks)

@@ -43,7 +43,8 @@ std::unique_ptr<SpillFile> openSpillFile();
 // (nothing is lost) and one line goes to standard error, once per store.
 // Spilling is tried again only after the memory part has grown by
 // RetryAfter more bytes (a disk that was full may have room again), or
-// after clear().
+// after clear(); the arrears then go to the file CatchUpPerAppend bytes per
+// append on top of what is appended, so that no one append stalls for long.
 //
 // If spilled bytes cannot be read back (an I/O error on the file), they read
 // as '?', one line goes to standard error (once per store) and readFailures()
@@ -64,6 +65,7 @@ public:
     static constexpr qint64 MaxBlockSize = 256 * 1024;
     static constexpr int CacheBlocks = 8;
     static constexpr qint64 RetryAfter = 64 * 1024 * 1024;
+    static constexpr qint64 CatchUpPerAppend = 4 * 1024 * 1024;
 
     explicit ByteStore(qint64 window = DefaultWindow, FileFactory files = openSpillFile);
     ~ByteStore();
@@ -88,10 +90,11 @@ public:
         const QByteArrayView r = run(pos, 1);
         return r.isEmpty() ? '\0' : r.front();
     }
-    // [pos, pos+n) clamped to the content.
+    // [pos, pos+n), cut at the end; empty if pos is outside the content.
     QByteArray mid(qint64 pos, qint64 n) const;
     // Calls f(const char *data, qsizetype n) over consecutive pieces of
-    // [pos, pos+n), clamped to the content. f must not change the store.
+    // [pos, pos+n), cut at the end; nothing if pos is outside the content.
+    // f must not change the store.
     template <typename F>
     void forEachPiece(qint64 pos, qint64 n, F &&f) const
     {
