@@ -115,6 +115,8 @@ public:
     qint64 memoryUsed() const;   // bytes held in memory (chunks + cache)
     qint64 spilledBytes() const { return m_spilled; } // bytes living in the file
     qint64 window() const { return m_window; }
+    // A quarter of the window as a power of two, 512 bytes to 1 MB; each
+    // write to the file is one whole chunk.
     qint64 chunkSize() const { return m_chunkSize; }
     qint64 readFailures() const { return m_readFailures; }
     // Whether spilling is held off after a failure (bytes stay in memory).
