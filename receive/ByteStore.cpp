@@ -1,0 +1,279 @@
+#include "receive/ByteStore.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvanel {
+
+SpillFile::~SpillFile() = default;
+
+QString SpillFile::errorString() const
+{
+    return QStringLiteral("unknown error");
+}
+
+namespace {
+
+class TemporaryFile final : public SpillFile
+{
+public:
+    explicit TemporaryFile(int fd) : m_fd(fd) { }
+    ~TemporaryFile() override { ::close(m_fd); }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    bool write(qint64 offset, const char *data, qsizetype n) override
+    {
+        while (n > 0) {
+            const ssize_t done = ::pwrite(m_fd, data, size_t(n), off_t(offset));
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0) {
+                m_error = done < 0 ? errno : ENOSPC;
+                return false;
+            }
+            data += done;
+            n -= done;
+            offset += done;
+        }
+        return true;
+    }
+
+    bool read(qint64 offset, char *data, qsizetype n) const override
+    {
+        while (n > 0) {
+            const ssize_t done = ::pread(m_fd, data, size_t(n), off_t(offset));
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0) {
+                m_error = done < 0 ? errno : EIO; // 0: the file is shorter than what was written
+                return false;
+            }
+            data += done;
+            n -= done;
+            offset += done;
+        }
+        return true;
+    }
+
+    void truncate() override
+    {
+        if (::ftruncate(m_fd, 0) != 0)
+            m_error = errno;
+    }
+
+    QString errorString() const override { return QString::fromLocal8Bit(std::strerror(m_error)); }
+
+private:
+    const int m_fd;
+    mutable int m_error = 0;
+};
+
+std::unique_ptr<SpillFile> openIn(const QString &dir)
+{
+    if (dir.isEmpty())
+        return nullptr;
+    const QByteArray path = QFile::encodeName(dir);
+    // A file without a name from the start: nothing is left behind whatever
+    // happens to the program.
+    int fd = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // Some file systems cannot make one; a named file, unlinked at once, is
+        // the next best thing.
+        QByteArray name = path + "/corvanel-receive-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0)
+            ::unlink(name.constData());
+    }
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<TemporaryFile>(fd);
+}
+
+qint64 chunkSizeFor(qint64 window)
+{
+    // A quarter of the window, as a power of two between 512 bytes and 1 MB:
+    // large writes for the real window, many boundaries for a tiny one.
+    qint64 size = 512;
+    while (size * 2 <= window / 4 && size * 2 <= ByteStore::MaxChunkSize)
+        size *= 2;
+    return size;
+}
+
+} // namespace
+
+std::unique_ptr<SpillFile> openSpillFile()
+{
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty() || QDir::isRelativePath(cache)) // a relative one is to be ignored
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    if (QDir().mkpath(cache)) {
+        if (auto file = openIn(cache))
+            return file;
+    }
+    return openIn(QDir::tempPath());
+}
+
+ByteStore::ByteStore(qint64 window, FileFactory files)
+    : m_window(std::max<qint64>(window, 0)),
+      m_chunkSize(chunkSizeFor(m_window)),
+      m_blockSize(std::min(m_chunkSize, MaxBlockSize)),
+      m_files(std::move(files))
+{
+}
+
+ByteStore::~ByteStore() = default;
+
+void ByteStore::append(const char *data, qsizetype n)
+{
+    if (n <= 0)
+        return;
+    dropHot();
+    const qsizetype appended = n;
+    while (n > 0) {
+        const qint64 inLast = (m_size - m_spilled) - (qint64(m_chunks.size()) - 1) * m_chunkSize;
+        if (m_chunks.empty() || inLast == m_chunkSize) {
+            // Not zero-filled: a chunk's pages are touched only as bytes arrive.
+            m_chunks.push_back(m_spare ? std::move(m_spare) : std::unique_ptr<char[]>(new char[size_t(m_chunkSize)]));
+            continue;
+        }
+        const qsizetype take = qsizetype(std::min<qint64>(n, m_chunkSize - inLast));
+        std::memcpy(m_chunks.back().get() + inLast, data, size_t(take));
+        data += take;
+        n -= take;
+        m_size += take;
+    }
+    spill((appended + CatchUpPerAppend) / m_chunkSize);
+}
+
+void ByteStore::spill(qint64 maxChunks)
+{
+    while (maxChunks-- > 0 && m_chunks.size() >= 2 && (m_size - m_spilled) - m_chunkSize >= m_window) {
+        if (m_spillFailedAt >= 0 && (m_size - m_spilled) < m_spillFailedAt + RetryAfter)
+            return;
+        if (!m_file && m_files)
+            m_file = m_files();
+        if (!m_file) {
+            noteSpillFailure(QStringLiteral("no temporary directory can hold it"));
+            return;
+        }
+        if (!m_file->write(m_spilled, m_chunks.front().get(), qsizetype(m_chunkSize))) {
+            noteSpillFailure(m_file->errorString());
+            return;
+        }
+        m_spare = std::move(m_chunks.front());
+        m_chunks.pop_front();
+        m_spilled += m_chunkSize;
+        m_spillFailedAt = -1;
+    }
+}
+
+void ByteStore::noteSpillFailure(const QString &reason)
+{
+    m_spillFailedAt = m_size - m_spilled;
+    if (m_warnedSpill)
+        return;
+    m_warnedSpill = true;
+    std::fprintf(stderr, "corvanel: cannot move the receive log to a temporary file (%s): keeping it in memory\n",
+                 qPrintable(reason));
+    std::fflush(stderr);
+}
+
+QByteArrayView ByteStore::run(qint64 pos, qint64 maxLen) const
+{
+    if (pos < 0 || pos >= m_size || maxLen <= 0)
+        return {};
+    if (pos >= m_spilled) {
+        const qint64 c = (pos - m_spilled) / m_chunkSize;
+        const qint64 start = m_spilled + c * m_chunkSize;
+        const qint64 end = std::min(start + m_chunkSize, m_size);
+        const char *data = m_chunks[size_t(c)].get();
+        setHot(start, end, data);
+        return QByteArrayView(data + (pos - start), qsizetype(std::min(maxLen, end - pos)));
+    }
+    const qint64 index = pos / m_blockSize;
+    const qint64 start = index * m_blockSize;
+    const qint64 end = start + m_blockSize; // within the file: m_spilled is a multiple of the block size
+    const Block &block = fileBlock(index);
+    if (block.index == index)
+        setHot(start, end, block.data.get());
+    else
+        dropHot(); // a failed read is tried again next time
+    return QByteArrayView(block.data.get() + (pos - start), qsizetype(std::min(maxLen, end - pos)));
+}
+
+const ByteStore::Block &ByteStore::fileBlock(qint64 index) const
+{
+    ++m_uses;
+    Block *victim = &m_cache.front(); // an empty block, else the least recently used
+    for (Block &b : m_cache) {
+        if (b.index == index) {
+            b.lastUse = m_uses;
+            return b;
+        }
+        if (victim->index >= 0 && (b.index < 0 || b.lastUse < victim->lastUse))
+            victim = &b;
+    }
+    if (!victim->data)
+        victim->data.reset(new char[size_t(m_blockSize)]);
+    victim->lastUse = m_uses;
+    if (m_file && m_file->read(index * m_blockSize, victim->data.get(), qsizetype(m_blockSize))) {
+        victim->index = index;
+        return *victim;
+    }
+    victim->index = -1;
+    std::memset(victim->data.get(), '?', size_t(m_blockSize));
+    ++m_readFailures;
+    if (!m_warnedRead) {
+        m_warnedRead = true;
+        std::fprintf(stderr, "corvanel: cannot read the receive log back from its temporary file (%s): showing '?'\n",
+                     m_file ? qPrintable(m_file->errorString()) : "no file");
+        std::fflush(stderr);
+    }
+    return *victim;
+}
+
+QByteArray ByteStore::mid(qint64 pos, qint64 n) const
+{
+    QByteArray out;
+    if (pos < 0 || pos >= m_size || n <= 0)
+        return out;
+    out.reserve(qsizetype(std::min(n, m_size - pos)));
+    forEachPiece(pos, n, [&](const char *d, qsizetype k) { out.append(d, k); });
+    return out;
+}
+
+void ByteStore::clear()
+{
+    dropHot();
+    m_chunks.clear();
+    m_chunks.shrink_to_fit();
+    m_spare.reset();
+    for (Block &b : m_cache) {
+        b.data.reset();
+        b.index = -1;
+    }
+    if (m_file)
+        m_file->truncate();
+    m_size = 0;
+    m_spilled = 0;
+    m_spillFailedAt = -1;
+}
+
+qint64 ByteStore::memoryUsed() const
+{
+    qint64 total = (qint64(m_chunks.size()) + (m_spare ? 1 : 0)) * m_chunkSize;
+    for (const Block &b : m_cache)
+        total += b.data ? m_blockSize : 0;
+    return total;
+}
+
+} // namespace corvanel

@@ -1,0 +1,329 @@
+#include "receive/ByteStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <climits>
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace corvanel;
+
+namespace {
+
+// A spill file in memory whose writes and reads fail on demand.
+struct FakeDisk {
+    QByteArray bytes;
+    int opens = 0;
+    int writes = 0;                   // attempts, failed ones included
+    int failFrom = INT_MAX, failUntil = INT_MAX; // attempts in [from, until] fail
+    bool failReads = false;
+    bool misalignedWrite = false;     // a write that was not one whole chunk at a chunk boundary
+    qint64 chunk = 0;
+};
+
+class FakeFile : public SpillFile
+{
+public:
+    explicit FakeFile(std::shared_ptr<FakeDisk> disk) : m_disk(std::move(disk)) { }
+    bool write(qint64 offset, const char *data, qsizetype n) override
+    {
+        const int attempt = ++m_disk->writes;
+        if (n != m_disk->chunk || offset % m_disk->chunk != 0)
+            m_disk->misalignedWrite = true;
+        if (attempt >= m_disk->failFrom && attempt <= m_disk->failUntil)
+            return false;
+        if (m_disk->bytes.size() < offset + n)
+            m_disk->bytes.resize(offset + n);
+        std::memcpy(m_disk->bytes.data() + offset, data, size_t(n));
+        return true;
+    }
+    bool read(qint64 offset, char *data, qsizetype n) const override
+    {
+        if (m_disk->failReads || offset + n > m_disk->bytes.size())
+            return false;
+        std::memcpy(data, m_disk->bytes.constData() + offset, size_t(n));
+        return true;
+    }
+    void truncate() override { m_disk->bytes.clear(); }
+    QString errorString() const override { return QStringLiteral("No space left on device"); }
+
+private:
+    std::shared_ptr<FakeDisk> m_disk;
+};
+
+ByteStore::FileFactory fakeFiles(const std::shared_ptr<FakeDisk> &disk)
+{
+    return [disk]() -> std::unique_ptr<SpillFile> {
+        ++disk->opens;
+        return std::make_unique<FakeFile>(disk);
+    };
+}
+
+// Whatever the process writes on standard error while it lives.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { restore(); }
+    QList<QByteArray> lines()
+    {
+        restore();
+        m_file.seek(0);
+        QList<QByteArray> out = m_file.readAll().split('\n');
+        out.removeAll(QByteArray());
+        return out;
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+QByteArray pattern(qint64 from, qsizetype n)
+{
+    QByteArray out(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = char(((from + i) * 131) ^ ((from + i) >> 11));
+    return out;
+}
+
+// The spill file this process has open in dir, as /proc names it ("" if none).
+QString openFileIn(const QString &dir)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFileInfo(fds.filePath(fd)).symLinkTarget();
+        if (target.startsWith(dir + QLatin1Char('/')))
+            return fds.filePath(fd);
+    }
+    return {};
+}
+
+} // namespace
+
+class TestByteStore : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // Random appends and reads against a plain byte array, with a window so
+    // small that nearly everything lives in the file.
+    void readsMatchModel_data()
+    {
+        QTest::addColumn<bool>("realFile");
+        QTest::newRow("file in memory") << false;
+        QTest::newRow("real temporary file") << true;
+    }
+    void readsMatchModel()
+    {
+        QFETCH(bool, realFile);
+        QTemporaryDir cache;
+        QVERIFY(cache.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        auto disk = std::make_shared<FakeDisk>();
+        const qint64 window = 4096;
+        ByteStore store(window, realFile ? ByteStore::FileFactory(openSpillFile) : fakeFiles(disk));
+        disk->chunk = store.chunkSize();
+        const qint64 block = std::min(store.chunkSize(), ByteStore::MaxBlockSize);
+        const qint64 memoryBound = window + 3 * store.chunkSize() + ByteStore::CacheBlocks * block;
+
+        QRandomGenerator rng(20240613);
+        QByteArray model;
+        for (int step = 0; step < 1500; ++step) {
+            const qsizetype n = rng.bounded(20) == 0 ? qsizetype(rng.bounded(60000)) : qsizetype(rng.bounded(3000));
+            const QByteArray bytes = pattern(model.size(), n);
+            store.append(bytes.constData(), bytes.size());
+            model += bytes;
+            QCOMPARE(store.size(), model.size());
+            QVERIFY(store.size() - store.spilledBytes() >= std::min<qint64>(window, store.size()));
+            QVERIFY2(store.memoryUsed() <= memoryBound, qPrintable(QString::number(store.memoryUsed())));
+            if (model.isEmpty())
+                continue;
+
+            const qint64 pos = rng.bounded(int(model.size()));
+            const qint64 len = rng.bounded(5000) + 1;
+            const QByteArrayView run = store.run(pos, len);
+            QVERIFY(!run.isEmpty());
+            QCOMPARE(QByteArray(run.data(), run.size()), model.mid(pos, run.size()));
+            // A run stops only at maxLen, the end or a block boundary.
+            const qint64 end = pos + run.size();
+            QVERIFY(end == std::min<qint64>(pos + len, model.size()) || end % block == 0);
+
+            QByteArray byAt;
+            for (qint64 i = pos; i < std::min<qint64>(pos + len, model.size()); ++i)
+                byAt += store.at(i);
+            QCOMPARE(byAt, model.mid(pos, len));
+
+            const qint64 from = rng.bounded(int(model.size())) - 10;
+            QByteArray pieces;
+            store.forEachPiece(from, len * 3, [&](const char *d, qsizetype k) {
+                QVERIFY(k > 0);
+                pieces.append(d, k);
+            });
+            QCOMPARE(pieces, from < 0 ? QByteArray() : model.mid(from, len * 3));
+            QCOMPARE(store.mid(from, len), from < 0 ? QByteArray() : model.mid(from, len));
+        }
+        QVERIFY(store.spilledBytes() > model.size() / 2);
+        QCOMPARE(store.mid(0, model.size()), model);
+        QCOMPARE(store.at(model.size()), '\0');
+        QVERIFY(store.run(model.size(), 10).isEmpty());
+        QVERIFY(!disk->misalignedWrite);
+        QCOMPARE(store.readFailures(), 0);
+        qunsetenv("XDG_CACHE_HOME");
+    }
+
+    // The real file: in the cache directory (else the temporary one), never
+    // visible there, given back on clear(), and the store works after it.
+    void realFileIsUnnamed()
+    {
+        QTemporaryDir scratch;
+        QVERIFY(scratch.isValid());
+        const QString cache = scratch.filePath(QStringLiteral("cache"));
+        const QString tmp = scratch.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(tmp));
+        QFile blocker(scratch.filePath(QStringLiteral("plain-file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        qputenv("TMPDIR", QFile::encodeName(tmp));
+
+        // No cache directory yet: it is made. Then one that cannot be made: the temporary one.
+        for (const QString &dir : { cache, blocker.fileName() + QStringLiteral("/cache") }) {
+            qputenv("XDG_CACHE_HOME", QFile::encodeName(dir));
+            const QString expected = dir == cache ? cache : tmp;
+            ByteStore store(4096);
+            const QByteArray bytes = pattern(0, 300000);
+            store.append(bytes.constData(), bytes.size());
+            QVERIFY(store.spilledBytes() > 0);
+            const QString fd = openFileIn(expected);
+            QVERIFY2(!fd.isEmpty(), qPrintable(expected));
+            QVERIFY(QDir(expected).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).isEmpty());
+            QCOMPARE(store.mid(0, bytes.size()), bytes);
+
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(fd).constData(), &st), 0);
+            QVERIFY(st.st_size >= store.spilledBytes());
+            store.clear();
+            QCOMPARE(store.size(), 0);
+            QCOMPARE(store.spilledBytes(), 0);
+            QCOMPARE(store.memoryUsed(), 0);
+            QCOMPARE(::stat(QFile::encodeName(fd).constData(), &st), 0);
+            QCOMPARE(st.st_size, 0);
+
+            const QByteArray again = pattern(7, 100000);
+            store.append(again.constData(), again.size());
+            QVERIFY(store.spilledBytes() > 0);
+            QCOMPARE(store.mid(0, again.size()), again);
+        }
+        QVERIFY(openFileIn(tmp).isEmpty()); // closed with its store
+
+        // Neither directory can hold a file.
+        qputenv("TMPDIR", QFile::encodeName(blocker.fileName() + QStringLiteral("/tmp")));
+        QVERIFY(!openSpillFile());
+        qunsetenv("XDG_CACHE_HOME");
+        qunsetenv("TMPDIR");
+    }
+
+    // A file that cannot be made or cannot grow: nothing is lost, one line on
+    // standard error, and spilling is tried again only now and then.
+    void failingFileLosesNothing_data()
+    {
+        QTest::addColumn<bool>("noFile");
+        QTest::addColumn<int>("failFrom");
+        QTest::addColumn<int>("failUntil");
+        QTest::newRow("no file can be made") << true << INT_MAX << INT_MAX;
+        QTest::newRow("disk full from the third write") << false << 3 << INT_MAX;
+        QTest::newRow("third write fails, then room again") << false << 3 << 3;
+    }
+    void failingFileLosesNothing()
+    {
+        QFETCH(bool, noFile);
+        QFETCH(int, failFrom);
+        QFETCH(int, failUntil);
+        auto disk = std::make_shared<FakeDisk>();
+        disk->failFrom = failFrom;
+        disk->failUntil = failUntil;
+        int nullOpens = 0;
+        const qint64 window = 64 * 1024;
+        ByteStore store(window, noFile ? ByteStore::FileFactory([&nullOpens] {
+            ++nullOpens;
+            return std::unique_ptr<SpillFile>();
+        })
+                                       : fakeFiles(disk));
+        disk->chunk = store.chunkSize();
+
+        StderrCapture err;
+        QByteArray model;
+        const qint64 total = ByteStore::RetryAfter + 8 * 1024 * 1024;
+        while (model.size() < total) {
+            const QByteArray bytes = pattern(model.size(), 65536);
+            store.append(bytes.constData(), bytes.size());
+            model += bytes;
+        }
+        const QList<QByteArray> lines = err.lines();
+
+        QCOMPARE(store.size(), model.size());
+        QCOMPARE(store.mid(0, model.size()), model);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.front().startsWith("corvanel: cannot move the receive log to a temporary file (")
+                     && lines.front().endsWith("): keeping it in memory"),
+                 lines.front().constData());
+        if (failUntil == INT_MAX) {
+            // One attempt at the start, one after RetryAfter more bytes: not one per append.
+            QCOMPARE(noFile ? nullOpens : disk->writes - 2, 2);
+            QCOMPARE(store.spilledBytes(), noFile ? 0 : 2 * store.chunkSize());
+            QVERIFY(store.spillHeldOff());
+        } else {
+            // Caught up again within the 8 MB that followed the retry.
+            QVERIFY(!store.spillHeldOff());
+            QVERIFY(store.memoryUsed() < window + 4 * store.chunkSize() + ByteStore::CacheBlocks * store.chunkSize());
+        }
+        QVERIFY(!disk->misalignedWrite);
+    }
+
+    // Spilled bytes that cannot be read back: '?' in their place, counted,
+    // one line on standard error, and the right bytes once the file reads again.
+    void failingReadIsCountedAndRetried()
+    {
+        auto disk = std::make_shared<FakeDisk>();
+        ByteStore store(4096, fakeFiles(disk));
+        disk->chunk = store.chunkSize();
+        const QByteArray bytes = pattern(0, 65536);
+        store.append(bytes.constData(), bytes.size());
+        QVERIFY(store.spilledBytes() > 0);
+
+        StderrCapture err;
+        disk->failReads = true;
+        QCOMPARE(store.mid(0, 100), QByteArray(100, '?'));
+        QCOMPARE(store.at(5), '?');
+        QCOMPARE(store.mid(store.size() - 100, 100), bytes.right(100)); // the memory part is unaffected
+        QCOMPARE(store.readFailures(), 2);
+        disk->failReads = false;
+        QCOMPARE(store.mid(0, bytes.size()), bytes);
+        const QList<QByteArray> lines = err.lines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.front().startsWith("corvanel: cannot read the receive log back from its temporary file ("));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestByteStore)
+#include "tst_bytestore.moc"
