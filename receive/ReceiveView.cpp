@@ -133,7 +133,7 @@ namespace {
 // Walks the text from a row start and reports each new row start. Stop(s)
 // returning true ends the walk before s is reported.
 template <typename Report>
-void scanRows(const ChunkedText &text, const std::array<qint32, 256> &advance, qint64 width, qint64 start,
+void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qint64 width, qint64 start,
               Report &&report)
 {
     const qint64 size = text.size();
@@ -261,6 +261,9 @@ void ReceiveView::setText(const QString &text)
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;
     m_text.clear();
+    m_undo.clear();
+    m_redo.clear();
+    m_mergeable = false;
     m_text.append(toBytes(text));
     m_rows = {0};
     layoutFrom(0);
@@ -281,9 +284,17 @@ void ReceiveView::appendBytes(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
+    const qint64 before = m_text.size();
     if (m_unannouncedFrom < 0)
-        m_unannouncedFrom = m_text.size();
+        m_unannouncedFrom = before;
     m_text.append(bytes);
+    // A LF completing a CR at the caret: the caret goes past the line break.
+    if (before > 0 && bytes.front() == '\n' && m_text.at(before - 1) == '\r') {
+        if (m_cursor == before)
+            ++m_cursor;
+        if (m_anchor == before)
+            ++m_anchor;
+    }
     // Only the last row can change: lay out from there.
     layoutFrom(m_rows.size() - 1);
     // The screen, the scroll bar and screen readers hear of it once per frame.
@@ -320,7 +331,7 @@ void ReceiveView::updateScrollBar(bool followEnd)
 
 qint64 ReceiveView::memoryUsed() const
 {
-    return m_text.capacity() + static_cast<qint64>(m_rows.size() * sizeof(qint64));
+    return m_text.memoryUsed() + static_cast<qint64>(m_rows.size() * sizeof(qint64));
 }
 
 // ---- geometry --------------------------------------------------------------
@@ -466,229 +477,6 @@ void ReceiveView::scrollContentsBy(int, int)
     viewport()->update();
 }
 
-// ---- caret, selection, editing ---------------------------------------------
-
-void ReceiveView::moveCursor(qint64 pos, bool keepAnchor)
-{
-    const qint64 oldAnchor = m_anchor;
-    const qint64 oldCursor = m_cursor;
-    m_cursor = std::clamp<qint64>(pos, 0, m_text.size());
-    if (!keepAnchor)
-        m_anchor = m_cursor;
-    m_caretShown = true;
-    ensureCursorVisible();
-    viewport()->update();
-    announceCaret(oldAnchor, oldCursor);
-}
-
-void ReceiveView::setCursorPosition(qint64 pos, bool keepAnchor)
-{
-    m_preferredX = -1;
-    moveCursor(pos, keepAnchor);
-}
-
-void ReceiveView::ensureCursorVisible()
-{
-    QScrollBar *sb = verticalScrollBar();
-    const auto row = static_cast<int>(std::min<qint64>(static_cast<qint64>(rowOf(m_cursor)), INT_MAX));
-    if (row < sb->value())
-        sb->setValue(row);
-    else if (row >= sb->value() + visibleRows())
-        sb->setValue(row - visibleRows() + 1);
-}
-
-QString ReceiveView::selectedText() const
-{
-    return QString::fromLatin1(m_text.mid(selectionStart(), selectionEnd() - selectionStart()));
-}
-
-void ReceiveView::selectAll()
-{
-    const qint64 oldAnchor = m_anchor;
-    const qint64 oldCursor = m_cursor;
-    m_anchor = 0;
-    m_cursor = m_text.size();
-    viewport()->update();
-    announceCaret(oldAnchor, oldCursor);
-}
-
-void ReceiveView::copy() const
-{
-    if (selectionEnd() > selectionStart())
-        QApplication::clipboard()->setText(selectedText());
-}
-
-void ReceiveView::cut()
-{
-    copy();
-    replaceSelection({});
-}
-
-void ReceiveView::paste()
-{
-    insertText(QApplication::clipboard()->text());
-}
-
-void ReceiveView::insertText(const QString &text)
-{
-    replaceSelection(toBytes(text));
-}
-
-void ReceiveView::replaceSelection(const QByteArray &bytes)
-{
-    replaceRange(selectionStart(), selectionEnd(), bytes);
-}
-
-void ReceiveView::replaceRange(qint64 start, qint64 end, const QByteArray &bytes)
-{
-    const qint64 removed = end - start;
-    if (removed == 0 && bytes.isEmpty())
-        return;
-    announceAppended(); // earlier arrivals first, so that positions agree
-    const qint64 oldAnchor = m_anchor;
-    const qint64 oldCursor = m_cursor;
-    const QString removedText =
-        QAccessible::isActive() ? accessibleText(start, start + std::min(removed, AccessibleEventCap)) : QString();
-    relayoutIfResized();
-    m_text.remove(start, removed);
-    m_text.insert(start, bytes);
-    relayoutEdit(start, removed, bytes.size());
-    m_cursor = m_anchor = start + bytes.size();
-    m_preferredX = -1;
-    updateScrollBar(false);
-    ensureCursorVisible();
-    viewport()->update();
-    announceEdit(start, removedText, bytes.size());
-    announceCaret(oldAnchor, oldCursor);
-}
-
-void ReceiveView::deleteBackward()
-{
-    if (m_anchor != m_cursor) {
-        replaceSelection({});
-    } else if (m_cursor > 0) {
-        // A CR LF pair goes as one line break.
-        const bool pair = m_cursor >= 2 && m_text.at(m_cursor - 1) == '\n' && m_text.at(m_cursor - 2) == '\r';
-        replaceRange(m_cursor - (pair ? 2 : 1), m_cursor, {});
-    }
-}
-
-void ReceiveView::deleteForward()
-{
-    if (m_anchor != m_cursor) {
-        replaceSelection({});
-    } else if (m_cursor < m_text.size()) {
-        const bool pair = m_cursor + 1 < m_text.size() && m_text.at(m_cursor) == '\r' && m_text.at(m_cursor + 1) == '\n';
-        replaceRange(m_cursor, m_cursor + (pair ? 2 : 1), {});
-    }
-}
-
-void ReceiveView::keyPressEvent(QKeyEvent *e)
-{
-    const bool shift = e->modifiers() & Qt::ShiftModifier;
-    if (e->matches(QKeySequence::SelectAll)) {
-        selectAll();
-    } else if (e->matches(QKeySequence::Copy)) {
-        copy();
-    } else if (e->matches(QKeySequence::Cut)) {
-        cut();
-    } else if (e->matches(QKeySequence::Paste)) {
-        paste();
-    } else if (e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::SelectStartOfDocument)) {
-        setCursorPosition(0, shift);
-    } else if (e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::SelectEndOfDocument)) {
-        setCursorPosition(m_text.size(), shift);
-    } else if (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right) {
-        const bool left = e->key() == Qt::Key_Left;
-        if (!shift && m_anchor != m_cursor)
-            setCursorPosition(left ? selectionStart() : selectionEnd());
-        else
-            setCursorPosition(m_cursor + (left ? -1 : 1), shift);
-    } else if (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down || e->key() == Qt::Key_PageUp
-               || e->key() == Qt::Key_PageDown) {
-        const QRect caret = caretRect(m_cursor);
-        if (m_preferredX < 0)
-            m_preferredX = caret.x();
-        const int step = (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) ? 1 : visibleRows();
-        const int sign = (e->key() == Qt::Key_Up || e->key() == Qt::Key_PageUp) ? -1 : 1;
-        const qint64 row = std::clamp<qint64>(static_cast<qint64>(rowOf(m_cursor)) + sign * step, 0, rowCount() - 1);
-        const int y = static_cast<int>((static_cast<qreal>(row) - verticalScrollBar()->value() + 0.5) * m_lineHeight);
-        const qreal keepX = m_preferredX;
-        moveCursor(offsetAt(QPoint(static_cast<int>(keepX), y)), shift);
-        m_preferredX = keepX;
-    } else if (e->key() == Qt::Key_Home) {
-        setCursorPosition(m_rows[rowOf(m_cursor)], shift);
-    } else if (e->key() == Qt::Key_End) {
-        const size_t row = rowOf(m_cursor);
-        qint64 end = rowEnd(row);
-        while (end > m_rows[row] && isBreak(m_text.at(end - 1)))
-            --end;
-        setCursorPosition(end, shift);
-    } else if (e->key() == Qt::Key_Backspace) {
-        deleteBackward();
-    } else if (e->key() == Qt::Key_Delete) {
-        deleteForward();
-    } else if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-        insertText(QStringLiteral("\r\n"));
-    } else if (!e->text().isEmpty() && !e->text().at(0).isNull() && e->text().at(0).isPrint()) {
-        insertText(e->text());
-    } else {
-        QAbstractScrollArea::keyPressEvent(e);
-        return;
-    }
-    e->accept();
-}
-
-void ReceiveView::mousePressEvent(QMouseEvent *e)
-{
-    if (e->button() != Qt::LeftButton) {
-        e->ignore();
-        return;
-    }
-    setCursorPosition(offsetAt(e->position().toPoint()), e->modifiers() & Qt::ShiftModifier);
-    e->accept();
-}
-
-void ReceiveView::mouseMoveEvent(QMouseEvent *e)
-{
-    if (e->buttons() & Qt::LeftButton)
-        setCursorPosition(offsetAt(e->position().toPoint()), true);
-    e->accept();
-}
-
-void ReceiveView::mouseReleaseEvent(QMouseEvent *e)
-{
-    e->setAccepted(e->button() == Qt::LeftButton);
-}
-
-void ReceiveView::mouseDoubleClickEvent(QMouseEvent *e)
-{
-    // Selects the word (run of non-blanks) under the pointer.
-    const qint64 at = offsetAt(e->position().toPoint());
-    auto blank = [](char c) { return c == ' ' || c == '\t' || isBreak(c); };
-    qint64 start = at;
-    qint64 end = at;
-    while (start > 0 && !blank(m_text.at(start - 1)))
-        --start;
-    while (end < m_text.size() && !blank(m_text.at(end)))
-        ++end;
-    m_anchor = start;
-    moveCursor(end, true);
-}
-
-void ReceiveView::contextMenuEvent(QContextMenuEvent *e)
-{
-    QMenu menu(this);
-    const bool hasSelection = selectionEnd() > selectionStart();
-    menu.addAction(QStringLiteral("Taglia"), this, &ReceiveView::cut)->setEnabled(hasSelection);
-    menu.addAction(QStringLiteral("Copia"), this, &ReceiveView::copy)->setEnabled(hasSelection);
-    menu.addAction(QStringLiteral("Incolla"), this, &ReceiveView::paste)
-        ->setEnabled(!QApplication::clipboard()->text().isEmpty());
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("Seleziona tutto"), this, &ReceiveView::selectAll);
-    menu.exec(e->globalPos());
-}
-
 void ReceiveView::focusInEvent(QFocusEvent *e)
 {
     QAbstractScrollArea::focusInEvent(e);
@@ -717,85 +505,6 @@ void ReceiveView::timerEvent(QTimerEvent *e)
         return;
     }
     QAbstractScrollArea::timerEvent(e);
-}
-
-// ---- accessibility ----------------------------------------------------------
-
-QString ReceiveView::accessibleText(qint64 start, qint64 end) const
-{
-    start = std::clamp<qint64>(start, 0, m_text.size());
-    end = std::clamp<qint64>(end, start, m_text.size());
-    QString out(static_cast<qsizetype>(end - start), Qt::Uninitialized);
-    char16_t *o = reinterpret_cast<char16_t *>(out.data());
-    m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
-        for (qsizetype i = 0; i < n; ++i) {
-            const auto c = static_cast<unsigned char>(d[i]);
-            *o++ = c == 0 ? u'\u2400' : char16_t(c);
-        }
-    });
-    return out;
-}
-
-std::pair<qint64, qint64> ReceiveView::rowRange(qint64 row) const
-{
-    const auto r = static_cast<size_t>(std::clamp<qint64>(row, 0, rowCount() - 1));
-    return {m_rows[r], rowEnd(r)};
-}
-
-namespace {
-int eventOffset(qint64 pos) { return static_cast<int>(std::clamp<qint64>(pos, 0, INT_MAX)); }
-} // namespace
-
-// A screen reader gets at most AccessibleEventCap characters per event: a
-// frame of a flood or a "Clr" of megabytes would otherwise be copied into
-// D-Bus messages. Every event's text really stands at the event's position:
-// an append carries its newest characters, a removal or a replacement its
-// first ones. The reader asks for the rest if it wants it.
-void ReceiveView::announceAppended()
-{
-    const qint64 from = m_unannouncedFrom;
-    m_unannouncedFrom = -1;
-    if (from < 0 || from >= m_text.size() || !QAccessible::isActive())
-        return;
-    const qint64 start = std::max(from, m_text.size() - AccessibleEventCap);
-    QAccessibleTextInsertEvent ev(this, eventOffset(start), accessibleText(start, m_text.size()));
-    QAccessible::updateAccessibility(&ev);
-}
-
-void ReceiveView::announceEdit(qint64 pos, const QString &removed, qint64 inserted)
-{
-    if (!QAccessible::isActive())
-        return;
-    const QString added = accessibleText(pos, pos + std::min(inserted, AccessibleEventCap));
-    if (removed.isEmpty() && added.isEmpty())
-        return;
-    if (removed.isEmpty()) {
-        QAccessibleTextInsertEvent ev(this, eventOffset(pos), added);
-        QAccessible::updateAccessibility(&ev);
-    } else if (added.isEmpty()) {
-        QAccessibleTextRemoveEvent ev(this, eventOffset(pos), removed);
-        QAccessible::updateAccessibility(&ev);
-    } else {
-        QAccessibleTextUpdateEvent ev(this, eventOffset(pos), removed, added);
-        QAccessible::updateAccessibility(&ev);
-    }
-}
-
-void ReceiveView::announceCaret(qint64 oldAnchor, qint64 oldCursor)
-{
-    if (!QAccessible::isActive())
-        return;
-    const bool hadSelection = oldAnchor != oldCursor;
-    const bool hasSelection = m_anchor != m_cursor;
-    if ((hadSelection || hasSelection) && (oldAnchor != m_anchor || oldCursor != m_cursor)) {
-        QAccessibleTextSelectionEvent ev(this, eventOffset(selectionStart()), eventOffset(selectionEnd()));
-        ev.setCursorPosition(eventOffset(m_cursor));
-        QAccessible::updateAccessibility(&ev);
-    }
-    if (oldCursor != m_cursor) {
-        QAccessibleTextCursorEvent ev(this, eventOffset(m_cursor));
-        QAccessible::updateAccessibility(&ev);
-    }
 }
 
 } // namespace corvanel

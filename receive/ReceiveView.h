@@ -1,12 +1,16 @@
 #pragma once
 
-#include "receive/ChunkedText.h"
+#include "receive/PieceText.h"
 
 #include <QAbstractScrollArea>
 #include <QRawFont>
 #include <QTimer>
+#include <memory>
 #include <array>
 #include <deque>
+#include <vector>
+
+class QMenu;
 
 namespace corvanel {
 
@@ -45,6 +49,16 @@ public:
     // Replaces the selection (if any) with text, as typing does.
     void insertText(const QString &text);
 
+    // The user's own edits can be undone and redone; arrivals are not edits
+    // and leave the history as it is. Clearing the box empties it.
+    void undo();
+    void redo();
+    bool isUndoAvailable() const { return !m_undo.empty(); }
+    bool isRedoAvailable() const { return !m_redo.empty(); }
+
+    // The box's context menu, owned by the caller.
+    QMenu *createContextMenu();
+
     // Arrivals are shown once per frame; this shows what is pending at once.
     void refreshNow();
 
@@ -78,6 +92,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -98,11 +115,31 @@ private:
     qint64 rowEnd(size_t row) const;
     void updateScrollBar(bool followEnd);
     void ensureCursorVisible();
-    void replaceSelection(const QByteArray &bytes);
-    // Replaces [start, end) with bytes; the caret ends after them.
-    void replaceRange(qint64 start, qint64 end, const QByteArray &bytes);
-    void deleteBackward();
-    void deleteForward();
+    // One change of the text: at pos, `removed` was taken out and `inserted`
+    // put in (pieces of the store, so that nothing is copied to undo it).
+    struct Change {
+        qint64 pos;
+        PieceText::Pieces removed;
+        PieceText::Pieces inserted;
+    };
+    // What one undo reverses: a kind, so that typing and deleting a character
+    // at a time merge into one step, and the changes in order.
+    enum class EditKind { Other, Typing, Backspace, Delete };
+    struct Edit {
+        EditKind kind;
+        std::vector<Change> changes;
+    };
+
+    // Replaces [start, end) with bytes as a user's edit; the caret ends after them.
+    void edit(qint64 start, qint64 end, const QByteArray &bytes, EditKind kind = EditKind::Other);
+    void replaceSelection(const QByteArray &bytes, EditKind kind = EditKind::Other);
+    // Takes [pos, pos + length) out and puts `inserted` in; lays out, moves
+    // the caret to caretAfter and tells screen readers. Returns what went out.
+    PieceText::Pieces swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted, qint64 caretAfter);
+    void record(EditKind kind, Change change);
+    void deleteBackward(bool word);
+    void deleteForward(bool word);
+    void startDrag();
     void moveCursor(qint64 pos, bool keepAnchor);
     int visibleRows() const;
     // Screen readers hear of every change with an event of its own class.
@@ -110,7 +147,7 @@ private:
     void announceEdit(qint64 pos, const QString &removed, qint64 inserted);
     void announceCaret(qint64 oldAnchor, qint64 oldCursor);
 
-    ChunkedText m_text;
+    PieceText m_text;
     std::deque<qint64> m_rows {0}; // offset where each visual row starts
     std::array<qreal, 256> m_advance {};
     std::array<qint32, 256> m_fixedAdvance {};
@@ -126,6 +163,11 @@ private:
     int m_caretTimer = 0;
     int m_laidOutWidth = -1;
     qint64 m_unannouncedFrom = -1; // appended since the last frame, not yet announced
+    std::vector<Edit> m_undo;
+    std::vector<Edit> m_redo;
+    bool m_mergeable = false;  // the next typing or deletion may join the last step
+    bool m_pressedInSelection = false; // a press that may start dragging the selection
+    QPoint m_pressPoint;
 };
 
 } // namespace corvanel

@@ -2,6 +2,7 @@
 
 #include "receive/ReceiveView.h"
 
+#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QScrollBar>
 #include <QTextBoundaryFinder>
@@ -251,6 +252,87 @@ void installReceiveViewAccessibility()
         return true;
     }();
     (void)installed;
+}
+
+// ---- what the view tells screen readers --------------------------------------
+
+// ---- accessibility ----------------------------------------------------------
+
+QString ReceiveView::accessibleText(qint64 start, qint64 end) const
+{
+    start = std::clamp<qint64>(start, 0, m_text.size());
+    end = std::clamp<qint64>(end, start, m_text.size());
+    QString out(static_cast<qsizetype>(end - start), Qt::Uninitialized);
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(d[i]);
+            *o++ = c == 0 ? u'\u2400' : char16_t(c);
+        }
+    });
+    return out;
+}
+
+std::pair<qint64, qint64> ReceiveView::rowRange(qint64 row) const
+{
+    const auto r = static_cast<size_t>(std::clamp<qint64>(row, 0, rowCount() - 1));
+    return {m_rows[r], rowEnd(r)};
+}
+
+namespace {
+int eventOffset(qint64 pos) { return static_cast<int>(std::clamp<qint64>(pos, 0, INT_MAX)); }
+} // namespace
+
+// A screen reader gets at most AccessibleEventCap characters per event: a
+// frame of a flood or a "Clr" of megabytes would otherwise be copied into
+// D-Bus messages. Every event's text really stands at the event's position:
+// an append carries its newest characters, a removal or a replacement its
+// first ones. The reader asks for the rest if it wants it.
+void ReceiveView::announceAppended()
+{
+    const qint64 from = m_unannouncedFrom;
+    m_unannouncedFrom = -1;
+    if (from < 0 || from >= m_text.size() || !QAccessible::isActive())
+        return;
+    const qint64 start = std::max(from, m_text.size() - AccessibleEventCap);
+    QAccessibleTextInsertEvent ev(this, eventOffset(start), accessibleText(start, m_text.size()));
+    QAccessible::updateAccessibility(&ev);
+}
+
+void ReceiveView::announceEdit(qint64 pos, const QString &removed, qint64 inserted)
+{
+    if (!QAccessible::isActive())
+        return;
+    const QString added = accessibleText(pos, pos + std::min(inserted, AccessibleEventCap));
+    if (removed.isEmpty() && added.isEmpty())
+        return;
+    if (removed.isEmpty()) {
+        QAccessibleTextInsertEvent ev(this, eventOffset(pos), added);
+        QAccessible::updateAccessibility(&ev);
+    } else if (added.isEmpty()) {
+        QAccessibleTextRemoveEvent ev(this, eventOffset(pos), removed);
+        QAccessible::updateAccessibility(&ev);
+    } else {
+        QAccessibleTextUpdateEvent ev(this, eventOffset(pos), removed, added);
+        QAccessible::updateAccessibility(&ev);
+    }
+}
+
+void ReceiveView::announceCaret(qint64 oldAnchor, qint64 oldCursor)
+{
+    if (!QAccessible::isActive())
+        return;
+    const bool hadSelection = oldAnchor != oldCursor;
+    const bool hasSelection = m_anchor != m_cursor;
+    if ((hadSelection || hasSelection) && (oldAnchor != m_anchor || oldCursor != m_cursor)) {
+        QAccessibleTextSelectionEvent ev(this, eventOffset(selectionStart()), eventOffset(selectionEnd()));
+        ev.setCursorPosition(eventOffset(m_cursor));
+        QAccessible::updateAccessibility(&ev);
+    }
+    if (oldCursor != m_cursor) {
+        QAccessibleTextCursorEvent ev(this, eventOffset(m_cursor));
+        QAccessible::updateAccessibility(&ev);
+    }
 }
 
 } // namespace corvanel

@@ -1,17 +1,21 @@
-#include "receive/ChunkedText.h"
+#include "receive/PieceText.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 using namespace corvanel;
 
-class TestChunkedText : public QObject
+namespace {
+constexpr qint64 Block = 64 * 1024;
+}
+
+class TestPieceText : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void appendAcrossChunks()
     {
-        ChunkedText t;
+        PieceText t;
         QByteArray model;
         for (int i = 0; i < 40; ++i) {
             const QByteArray piece(7919, char('a' + i % 26));
@@ -20,17 +24,17 @@ private Q_SLOTS:
         }
         QCOMPARE(t.size(), model.size());
         QCOMPARE(t.toByteArray(), model);
-        QCOMPARE(t.at(ChunkedText::ChunkSize), model.at(ChunkedText::ChunkSize));
-        QCOMPARE(t.mid(ChunkedText::ChunkSize - 3, 10), model.mid(ChunkedText::ChunkSize - 3, 10));
-        // Filled chunks are never grown: the memory is the text plus one chunk at most.
-        QVERIFY(t.capacity() <= model.size() + ChunkedText::ChunkSize);
+        QCOMPARE(t.at(Block), model.at(Block));
+        QCOMPARE(t.mid(Block - 3, 10), model.mid(Block - 3, 10));
+        // Consecutive arrivals continue one piece of the store: nothing is copied twice.
+        QCOMPARE(t.store().size(), model.size());
     }
 
     // Random edits against a plain byte array as the model.
     void editsMatchModel()
     {
         QRandomGenerator rng(1234);
-        ChunkedText t;
+        PieceText t;
         QByteArray model;
         for (int step = 0; step < 3000; ++step) {
             const int op = int(rng.bounded(4));
@@ -48,7 +52,7 @@ private Q_SLOTS:
                 }
             } else if (op == 2) {
                 const qint64 n = rng.bounded(300);
-                t.remove(pos, n);
+                t.take(pos, n);
                 model.remove(pos, n);
             } else if (model.size() > 0) {
                 const qint64 p = rng.bounded(int(model.size()));
@@ -58,7 +62,7 @@ private Q_SLOTS:
             if (step % 300 == 0 || step < 20)
                 QCOMPARE(t.toByteArray(), model);
             if (model.size() > 4000000) {
-                t.remove(0, 3000000);
+                t.take(0, 3000000);
                 model.remove(0, 3000000);
             }
         }
@@ -67,9 +71,9 @@ private Q_SLOTS:
 
     void largeInsertSplitsChunk()
     {
-        ChunkedText t;
+        PieceText t;
         t.append(QByteArray(1000, 'x'));
-        const QByteArray big(5 * ChunkedText::ChunkSize, 'y');
+        const QByteArray big(5 * Block, 'y');
         t.insert(500, big);
         QCOMPARE(t.size(), 1000 + big.size());
         QCOMPARE(t.mid(499, 2), QByteArray("xy"));
@@ -78,19 +82,42 @@ private Q_SLOTS:
 
     void removeEverythingAndClamp()
     {
-        ChunkedText t;
+        PieceText t;
         t.append(QByteArray(200000, 'z'));
-        t.remove(-5, 10); // clamped to the start
+        t.take(-5, 10); // clamped to the start
         QCOMPARE(t.size(), 199990);
-        t.remove(100, 1 << 30);
+        t.take(100, 1 << 30);
         QCOMPARE(t.size(), 100);
-        t.remove(0, 100);
+        t.take(0, 100);
         QVERIFY(t.isEmpty());
         t.append("ok", 2);
         QCOMPARE(t.toByteArray(), QByteArray("ok"));
         QCOMPARE(t.mid(5, 3), QByteArray());
     }
+
+    // What was taken goes back by reference: the store does not grow.
+    void takenTextGoesBackWithoutACopy()
+    {
+        PieceText t;
+        const QByteArray big(8 << 20, 'b');
+        t.append("head ");
+        t.append(big);
+        t.insert(2, "XY"); // a piece of its own in the middle
+        t.append(" tail");
+        const QByteArray before = t.toByteArray();
+        const qint64 stored = t.store().size();
+        const PieceText::Pieces taken = t.take(1, t.size() - 3);
+        QCOMPARE(PieceText::lengthOf(taken), before.size() - 3);
+        QCOMPARE(t.toByteArray(), before.left(1) + before.right(2));
+        t.append(" more"); // arrivals meanwhile
+        t.put(1, taken);
+        QCOMPARE(t.toByteArray(), before + " more");
+        QCOMPARE(t.store().size(), stored + 5);
+        t.clear();
+        QVERIFY(t.isEmpty());
+        QCOMPARE(t.store().size(), 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestChunkedText)
-#include "tst_chunkedtext.moc"
+QTEST_GUILESS_MAIN(TestPieceText)
+#include "tst_piecetext.moc"
