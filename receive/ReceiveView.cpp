@@ -42,6 +42,7 @@ ReceiveView::ReceiveView(QWidget *parent) : QAbstractScrollArea(parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAcceptDrops(true);
     verticalScrollBar()->setSingleStep(1);
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(FrameMs);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -162,6 +163,27 @@ private Q_SLOTS:
                                        u"Seleziona tutto"_qs}));
         v.clear(); // "Clr" empties the history too
         QVERIFY(!v.isUndoAvailable() && !v.isRedoAvailable());
+    }
+
+    void dropInsertsAndUndoes()
+    {
+        ReceiveView v;
+        v.resize(300, 60);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.setText(QStringLiteral("hello world"));
+        QMimeData mime;
+        mime.setText(QStringLiteral("big "));
+        const QPointF at = v.caretRect(6).center() - QPoint(1, 0);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(v.viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(v.viewport(), &drop);
+        QCOMPARE(v.text(), QStringLiteral("hello big world"));
+        QCOMPARE(v.selectedText(), QStringLiteral("big "));
+        v.undo();
+        QCOMPARE(v.text(), QStringLiteral("hello world"));
     }
 
     // Undoing a deletion of the whole box puts the same store pieces back:
