@@ -77,6 +77,7 @@ void Form1::wireEvents()
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(MSComm1.get(), &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(Text2, &ReceiveView::saveRequested, this, &Form1::Text2_SaveAs);
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] { m_sendTextStale = true; });
     Combo1->installEventFilter(this);
 }

@@ -69,6 +69,8 @@ public:
     void Command5_Click();
     void Command6_Click();
     void MSComm1_OnComm();
+    // "Salva con nome..." in the receive box's menu.
+    void Text2_SaveAs();
 
     // The controls, by their names.
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,

@@ -1,5 +1,6 @@
 #include "app/Seams.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <chrono>
 #include <thread>
@@ -13,6 +14,11 @@ void realMessageBox(QWidget *parent, const QString &text)
     box.exec();
 }
 
+QString realSaveFileName(QWidget *parent)
+{
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Salva con nome"));
+}
+
 void realSleep(qint32 ms)
 {
     if (ms > 0)
@@ -22,6 +28,12 @@ void realSleep(qint32 ms)
 MessageHandler &messageHandler()
 {
     static MessageHandler handler = realMessageBox;
+    return handler;
+}
+
+FileNameHandler &fileNameHandler()
+{
+    static FileNameHandler handler = realSaveFileName;
     return handler;
 }
 
@@ -39,6 +51,15 @@ MessageHandler setMessageHandler(MessageHandler handler)
 {
     MessageHandler old = std::move(messageHandler());
     messageHandler() = handler ? std::move(handler) : MessageHandler(realMessageBox);
+    return old;
+}
+
+QString SaveFileName(QWidget *parent) { return fileNameHandler()(parent); }
+
+FileNameHandler setFileNameHandler(FileNameHandler handler)
+{
+    FileNameHandler old = std::move(fileNameHandler());
+    fileNameHandler() = handler ? std::move(handler) : FileNameHandler(realSaveFileName);
     return old;
 }
 

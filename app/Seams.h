@@ -17,6 +17,12 @@ using MessageHandler = std::function<void(QWidget *parent, const QString &text)>
 // Installs a handler and returns the previous one; an empty handler restores the real box.
 MessageHandler setMessageHandler(MessageHandler handler);
 
+// Asks for the name of a file to save to, in the desktop's own dialog; empty
+// when the user cancels. Tests replace the handler.
+QString SaveFileName(QWidget *parent);
+using FileNameHandler = std::function<QString(QWidget *parent)>;
+FileNameHandler setFileNameHandler(FileNameHandler handler);
+
 // Suspends the calling thread for ms milliseconds (nothing for ms <= 0).
 void Sleep(qint32 ms);
 using SleepHandler = std::function<void(qint32 ms)>;

@@ -1,6 +1,7 @@
 // The port's notifications, the display modes and the two "Clr" buttons.
 
 #include "app/Form1.h"
+#include "app/Seams.h"
 #include "receive/DisplayFormat.h"
 #include "receive/ReceiveView.h"
 #include "serial/MSComm.h"
@@ -70,6 +71,16 @@ void Form1::Option1_Click(qint16 Index)
 void Form1::Command5_Click()
 {
     Text2->clear();
+}
+
+void Form1::Text2_SaveAs()
+{
+    const QString path = SaveFileName(this);
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!Text2->saveTo(path, &reason))
+        MsgBox(this, QStringLiteral("Impossibile salvare il file %1: %2").arg(path, reason));
 }
 
 void Form1::Command6_Click()

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <algorithm>
@@ -35,7 +36,8 @@ QByteArray toBytes(const QString &text)
 
 } // namespace
 
-ReceiveView::ReceiveView(QWidget *parent) : QAbstractScrollArea(parent)
+ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
+    : QAbstractScrollArea(parent), m_text(store ? std::move(store) : std::make_unique<ByteStore>())
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // the wrap width never changes with the content
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -328,6 +330,27 @@ void ReceiveView::updateScrollBar(bool followEnd)
     sb->setRange(0, std::max(0, rows - page));
     if (followEnd)
         sb->setValue(sb->maximum());
+}
+
+bool ReceiveView::saveTo(const QString &path, QString *error) const
+{
+    QSaveFile file(path);
+    const qint64 readFailures = m_text.store().readFailures();
+    bool ok = file.open(QIODevice::WriteOnly);
+    m_text.forEachPiece(0, m_text.size(), [&](const char *d, qsizetype n) {
+        ok = ok && file.write(d, n) == n;
+    });
+    if (ok && m_text.store().readFailures() != readFailures) {
+        // Part of the log could not be read back: do not pass off a copy.
+        file.cancelWriting();
+        *error = QStringLiteral("impossibile rileggere una parte del testo ricevuto");
+        return false;
+    }
+    if (ok && file.commit())
+        return true;
+    *error = file.errorString();
+    file.cancelWriting();
+    return false;
 }
 
 qint64 ReceiveView::memoryUsed() const

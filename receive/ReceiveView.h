@@ -23,7 +23,9 @@ class ReceiveView : public QAbstractScrollArea
 {
     Q_OBJECT
 public:
-    explicit ReceiveView(QWidget *parent = nullptr);
+    // The store holds what the box shows; by default one that moves older
+    // content to a temporary file.
+    explicit ReceiveView(QWidget *parent = nullptr, std::unique_ptr<ByteStore> store = {});
     ~ReceiveView() override;
 
     // The whole content; characters above 255 put in become '?'.
@@ -59,6 +61,15 @@ public:
     // The box's context menu, owned by the caller.
     QMenu *createContextMenu();
 
+    // Writes the whole content to path, one byte per character, through a
+    // save file: on failure nothing is left half-written, and error says why.
+    bool saveTo(const QString &path, QString *error) const;
+
+Q_SIGNALS:
+    // "Salva con nome..." was chosen.
+    void saveRequested();
+
+public:
     // Arrivals are shown once per frame; this shows what is pending at once.
     void refreshNow();
 

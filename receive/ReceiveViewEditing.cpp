@@ -408,6 +408,8 @@ QMenu *ReceiveView::createContextMenu()
         ->setEnabled(!QApplication::clipboard()->text().isEmpty());
     menu->addSeparator();
     menu->addAction(QStringLiteral("Seleziona tutto"), this, &ReceiveView::selectAll);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Salva con nome..."), this, &ReceiveView::saveRequested);
     return menu;
 }
 

@@ -160,7 +160,7 @@ private Q_SLOTS:
                 entries << a->text() + (a->isEnabled() ? u""_qs : u" (off)"_qs);
         QCOMPARE(entries, QStringList({u"Annulla"_qs, u"Ripeti (off)"_qs, u"Taglia (off)"_qs, u"Copia (off)"_qs,
                                        QApplication::clipboard()->text().isEmpty() ? u"Incolla (off)"_qs : u"Incolla"_qs,
-                                       u"Seleziona tutto"_qs}));
+                                       u"Seleziona tutto"_qs, u"Salva con nome..."_qs}));
         v.clear(); // "Clr" empties the history too
         QVERIFY(!v.isUndoAvailable() && !v.isRedoAvailable());
     }

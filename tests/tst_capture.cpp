@@ -1,0 +1,134 @@
+// Long captures: the receive box keeps everything, with older content in a
+// file, and saves it byte for byte.
+
+#include "FormFixture.h"
+#include "receive/ReceiveView.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace corvanel;
+
+namespace {
+
+// A spill file in memory that can be told to refuse writes from the start.
+class MemoryFile : public SpillFile
+{
+public:
+    explicit MemoryFile(bool full) : m_full(full) {}
+    bool write(qint64 offset, const char *data, qsizetype n) override
+    {
+        if (m_full)
+            return false;
+        if (m_bytes.size() < offset + n)
+            m_bytes.resize(offset + n);
+        std::copy(data, data + n, m_bytes.begin() + offset);
+        return true;
+    }
+    bool read(qint64 offset, char *data, qsizetype n) const override
+    {
+        if (offset + n > m_bytes.size())
+            return false;
+        std::copy(m_bytes.cbegin() + offset, m_bytes.cbegin() + offset + n, data);
+        return true;
+    }
+    void truncate() override { m_bytes.clear(); }
+
+private:
+    bool m_full;
+    QByteArray m_bytes;
+};
+
+std::unique_ptr<ByteStore> smallStore(bool full)
+{
+    return std::make_unique<ByteStore>(4096, [full] { return std::make_unique<MemoryFile>(full); });
+}
+
+QByteArray everyByte()
+{
+    QByteArray b;
+    for (int v = 0; v < 256; ++v)
+        b.append(char(v));
+    return b;
+}
+
+} // namespace
+
+class TestCapture : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void editsOnBothSidesOfTheFile_data()
+    {
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("older content in the file") << false;
+        QTest::newRow("the file refuses it: all in memory") << true;
+    }
+
+    void editsOnBothSidesOfTheFile()
+    {
+        QFETCH(bool, diskFull);
+        ReceiveView v(nullptr, smallStore(diskFull));
+        v.resize(300, 60);
+        QByteArray model;
+        QRandomGenerator rng(5);
+        const auto arrive = [&](int n) {
+            QByteArray b;
+            for (int i = 0; i < n; ++i)
+                b.append(char(rng.bounded(256)));
+            v.appendBytes(b);
+            model += b;
+            return b;
+        };
+        arrive(40000);
+        v.setCursorPosition(10); // deep in what went to the file
+        QTest::keyClicks(&v, QStringLiteral("typed"));
+        model.insert(10, "typed");
+        const QByteArray beforeDelete = model;
+        v.setCursorPosition(30000); // across the boundary
+        v.setCursorPosition(38000, true);
+        QTest::keyClick(&v, Qt::Key_Delete);
+        model.remove(v.cursorPosition(), 8000);
+        QCOMPARE(v.bytes(), model);
+        const QByteArray later = arrive(9000);
+        QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier); // back in its place, before the arrivals
+        QCOMPARE(v.bytes(), beforeDelete + later);
+        v.clear(); // "Clr"
+        QCOMPARE(v.length(), 0);
+        model.clear();
+        arrive(12000);
+        QCOMPARE(v.bytes(), model);
+    }
+
+    void savesWhatWasReceived()
+    {
+        QTemporaryDir dir;
+        ReceiveView v(nullptr, smallStore(false));
+        v.appendBytes(everyByte() + "\r\n");
+        QByteArray big;
+        for (int i = 0; big.size() < (3 << 20); ++i)
+            big += everyByte().mid(i % 256) + "\r";
+        v.appendBytes(big);
+        QString error;
+        QVERIFY(v.saveTo(dir.filePath(QStringLiteral("log.bin")), &error));
+        QFile saved(dir.filePath(QStringLiteral("log.bin")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), everyByte() + "\r\n" + big);
+
+        // A failed save says why through the window's message box, and leaves nothing.
+        FormFixture f;
+        const QString target = dir.filePath(QStringLiteral("no such folder/log.txt"));
+        setFileNameHandler([&](QWidget *) { return target; });
+        f.comm->receive("abc");
+        f.form->Text2_SaveAs();
+        setFileNameHandler({});
+        QCOMPARE(f.messages.size(), 1);
+        QVERIFY(f.messages.first().startsWith(QStringLiteral("Impossibile salvare il file ") + target + u':'));
+        QVERIFY(!QFile::exists(target));
+    }
+};
+
+QTEST_MAIN(TestCapture)
+#include "tst_capture.moc"
