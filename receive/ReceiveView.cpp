@@ -111,145 +111,13 @@ int ReceiveView::wrapWidth() const
 
 void ReceiveView::relayoutIfResized()
 {
-    if (wrapWidth() != m_laidOutWidth)
-        layoutFrom(0);
+    if (qint64(wrapWidth()) * 64 != m_layout.width())
+        m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
 }
 
 int ReceiveView::visibleRows() const
 {
     return std::max(1, static_cast<int>(viewport()->height() / m_lineHeight));
-}
-
-size_t ReceiveView::rowOf(qint64 pos) const
-{
-    auto it = std::upper_bound(m_rows.begin(), m_rows.end(), pos);
-    return it == m_rows.begin() ? 0 : static_cast<size_t>(it - m_rows.begin() - 1);
-}
-
-qint64 ReceiveView::rowEnd(size_t row) const
-{
-    return row + 1 < m_rows.size() ? m_rows[row + 1] : m_text.size();
-}
-
-namespace {
-
-// Walks the text from a row start and reports each new row start. Stop(s)
-// returning true ends the walk before s is reported.
-template <typename Report>
-void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qint64 width, qint64 start,
-              Report &&report)
-{
-    const qint64 size = text.size();
-    qint64 rowStart = start;
-    qint64 lastBreak = -1; // just after the last blank of the row
-    qint64 x = 0;          // in 64ths of a pixel
-    bool skipLineFeed = false;
-    bool stopped = false;
-    qint64 pos = start;
-    text.forEachPiece(start, size - start, [&](const char *data, qsizetype n) {
-        for (qsizetype i = 0; i < n && !stopped; ++i, ++pos) {
-            const char c = data[i];
-            if (skipLineFeed) {
-                skipLineFeed = false;
-                if (c == '\n')
-                    continue;
-            }
-            if (c == '\r' || c == '\n') {
-                qint64 next = pos + 1;
-                if (c == '\r') {
-                    // CR LF is one line break; look ahead across the piece.
-                    if (next < size && (i + 1 < n ? data[i + 1] : text.at(next)) == '\n') {
-                        ++next;
-                        skipLineFeed = true;
-                    }
-                }
-                if (report(next)) {
-                    stopped = true;
-                    return;
-                }
-                rowStart = next;
-                lastBreak = -1;
-                x = 0;
-                continue;
-            }
-            const qint32 w = advance[static_cast<unsigned char>(c)];
-            if (x + w > width && pos > rowStart) {
-                qint64 next = pos;
-                x = 0;
-                if (lastBreak > rowStart && lastBreak < pos) {
-                    next = lastBreak;
-                    // The word moving down is within this piece, or spans
-                    // the end of the one before: measure it where it lies.
-                    if (pos - lastBreak <= i) {
-                        for (qsizetype k = i - (pos - lastBreak); k < i; ++k)
-                            x += advance[static_cast<unsigned char>(data[k])];
-                    } else {
-                        text.forEachPiece(lastBreak, pos - lastBreak, [&](const char *d, qsizetype m) {
-                            for (qsizetype k = 0; k < m; ++k)
-                                x += advance[static_cast<unsigned char>(d[k])];
-                        });
-                    }
-                }
-                if (report(next)) {
-                    stopped = true;
-                    return;
-                }
-                rowStart = next;
-                lastBreak = -1;
-            }
-            x += w;
-            if (c == ' ')
-                lastBreak = pos + 1;
-        }
-    });
-}
-
-} // namespace
-
-void ReceiveView::layoutFrom(size_t from)
-{
-    if (wrapWidth() != m_laidOutWidth)
-        from = 0;
-    m_laidOutWidth = wrapWidth();
-    from = std::min(from, m_rows.size() - 1);
-    m_rows.resize(from + 1);
-    qint64 start = m_rows[from];
-    // A row that began after a final CR moves past the LF that completes it.
-    if (start > 0 && start < m_text.size() && m_text.at(start) == '\n' && m_text.at(start - 1) == '\r')
-        m_rows[from] = ++start;
-    scanRows(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64, start, [this](qint64 next) {
-        m_rows.push_back(next);
-        return false;
-    });
-}
-
-void ReceiveView::relayoutEdit(qint64 pos, qint64 removed, qint64 inserted)
-{
-    const qint64 delta = inserted - removed;
-    // Wrapping can pull text back onto the row before, so start one row earlier.
-    const size_t first = rowOf(pos) > 0 ? rowOf(pos) - 1 : 0;
-    const qint64 settled = pos + inserted + 1; // rows starting beyond this are as before
-    std::deque<qint64> fresh;
-    size_t resumeAt = m_rows.size();
-    scanRows(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64, m_rows[first], [&](qint64 next) {
-        if (next > settled) {
-            // The old layout had a row here too: everything after it holds.
-            const qint64 old = next - delta;
-            auto it = std::lower_bound(m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1, m_rows.end(), old);
-            if (it != m_rows.end() && *it == old) {
-                resumeAt = static_cast<size_t>(it - m_rows.begin());
-                return true;
-            }
-        }
-        fresh.push_back(next);
-        return false;
-    });
-    std::deque<qint64> tail;
-    for (size_t j = resumeAt; j < m_rows.size(); ++j)
-        tail.push_back(m_rows[j] + delta);
-    m_rows.resize(first + 1);
-    m_rows.insert(m_rows.end(), fresh.begin(), fresh.end());
-    m_rows.insert(m_rows.end(), tail.begin(), tail.end());
 }
 
 QString ReceiveView::text() const
@@ -268,8 +136,7 @@ void ReceiveView::setText(const QString &text)
     m_redo.clear();
     m_mergeable = false;
     m_text.append(toBytes(text));
-    m_rows = {0};
-    layoutFrom(0);
+    m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
     m_cursor = m_anchor = 0;
     updateScrollBar(false);
     verticalScrollBar()->setValue(0);
@@ -299,7 +166,8 @@ void ReceiveView::appendBytes(const QByteArray &bytes)
             ++m_anchor;
     }
     // Only the last row can change: lay out from there.
-    layoutFrom(m_rows.size() - 1);
+    relayoutIfResized();
+    m_layout.appended(m_text);
     // The screen, the scroll bar and screen readers hear of it once per frame.
     if (!m_refresh.isActive())
         m_refresh.start();
@@ -355,16 +223,16 @@ bool ReceiveView::saveTo(const QString &path, QString *error) const
 
 qint64 ReceiveView::memoryUsed() const
 {
-    return m_text.memoryUsed() + static_cast<qint64>(m_rows.size() * sizeof(qint64));
+    return m_text.memoryUsed() + m_layout.memoryUsed();
 }
 
 // ---- geometry --------------------------------------------------------------
 
 QRect ReceiveView::caretRect(qint64 pos) const
 {
-    const size_t row = rowOf(pos);
+    const qint64 row = rowOf(pos);
     qreal x = Margin;
-    m_text.forEachPiece(m_rows[row], pos - m_rows[row], [&](const char *d, qsizetype n) {
+    m_text.forEachPiece(m_layout.rowStart(row), pos - m_layout.rowStart(row), [&](const char *d, qsizetype n) {
         for (qsizetype i = 0; i < n; ++i)
             x += advance(static_cast<unsigned char>(d[i]));
     });
@@ -377,8 +245,8 @@ qint64 ReceiveView::offsetAt(const QPoint &p) const
     const qint64 first = verticalScrollBar()->value();
     const qint64 row = std::clamp<qint64>(first + static_cast<qint64>(std::floor(p.y() / m_lineHeight)), 0,
                                           rowCount() - 1);
-    const qint64 start = m_rows[static_cast<size_t>(row)];
-    const qint64 end = rowEnd(static_cast<size_t>(row));
+    const qint64 start = m_layout.rowStart(row);
+    const qint64 end = rowEnd(row);
     qreal x = Margin;
     qint64 pos = start;
     bool done = false;
@@ -438,8 +306,8 @@ void ReceiveView::paintEvent(QPaintEvent *)
         const qreal top = static_cast<qreal>(row - first) * m_lineHeight;
         if (top >= height)
             break;
-        const qint64 start = m_rows[static_cast<size_t>(row)];
-        const qint64 end = rowEnd(static_cast<size_t>(row));
+        const qint64 start = m_layout.rowStart(row);
+        const qint64 end = rowEnd(row);
         const qreal baseline = top + m_ascent;
         qreal x = Margin;
         qint64 pos = start;
@@ -490,7 +358,7 @@ void ReceiveView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         measureFont();
-        layoutFrom(0);
+        m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
         updateScrollBar(followsEnd());
         viewport()->update();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "receive/PieceText.h"
+#include "receive/RowLayout.h"
 
 #include <QAbstractScrollArea>
 #include <QRawFont>
@@ -74,7 +75,7 @@ public:
     void refreshNow();
 
     // Wrapped rows on screen, and whether the view sticks to the end.
-    qint64 rowCount() const { return static_cast<qint64>(m_rows.size()); }
+    qint64 rowCount() const { return m_layout.rowCount(); }
     bool followsEnd() const;
     // Memory held for the content and its row index, in bytes.
     qint64 memoryUsed() const;
@@ -85,7 +86,7 @@ public:
 
     // The wrapped row holding pos, and a row's [start, end): the end is the
     // next row's start, so a row includes its line break.
-    qint64 rowAt(qint64 pos) const { return static_cast<qint64>(rowOf(pos)); }
+    qint64 rowAt(qint64 pos) const { return m_layout.rowOf(pos); }
     std::pair<qint64, qint64> rowRange(qint64 row) const;
 
     // The text as screen readers get it: one character per character of the
@@ -117,13 +118,8 @@ private:
     int wrapWidth() const;
     void relayoutIfResized();
     qreal advance(unsigned char c) const { return m_advance[c]; }
-    // Rebuilds the rows from row index `from` to the end of the text.
-    void layoutFrom(size_t from);
-    // Rebuilds the rows after an edit that replaced `removed` characters at
-    // pos with `inserted` ones, stopping where the old rows line up again.
-    void relayoutEdit(qint64 pos, qint64 removed, qint64 inserted);
-    size_t rowOf(qint64 pos) const;
-    qint64 rowEnd(size_t row) const;
+    qint64 rowOf(qint64 pos) const { return m_layout.rowOf(pos); }
+    qint64 rowEnd(qint64 row) const { return m_layout.rowEnd(row); }
     void updateScrollBar(bool followEnd);
     void ensureCursorVisible();
     // One change of the text: at pos, `removed` was taken out and `inserted`
@@ -159,9 +155,9 @@ private:
     void announceCaret(qint64 oldAnchor, qint64 oldCursor);
 
     PieceText m_text;
-    std::deque<qint64> m_rows {0}; // offset where each visual row starts
+    RowLayout m_layout;
     std::array<qreal, 256> m_advance {};
-    std::array<qint32, 256> m_fixedAdvance {};
+    RowLayout::Advances m_fixedAdvance {};
     std::array<quint32, 256> m_glyph {}; // 0: drawn as text (no glyph in the font)
     QRawFont m_rawFont;
     QTimer m_refresh;
@@ -172,7 +168,6 @@ private:
     qreal m_preferredX = -1; // kept while moving up and down
     bool m_caretShown = true;
     int m_caretTimer = 0;
-    int m_laidOutWidth = -1;
     qint64 m_unannouncedFrom = -1; // appended since the last frame, not yet announced
     std::vector<Edit> m_undo;
     std::vector<Edit> m_redo;

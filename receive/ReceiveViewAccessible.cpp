@@ -275,8 +275,8 @@ QString ReceiveView::accessibleText(qint64 start, qint64 end) const
 
 std::pair<qint64, qint64> ReceiveView::rowRange(qint64 row) const
 {
-    const auto r = static_cast<size_t>(std::clamp<qint64>(row, 0, rowCount() - 1));
-    return {m_rows[r], rowEnd(r)};
+    const qint64 r = std::clamp<qint64>(row, 0, rowCount() - 1);
+    return {m_layout.rowStart(r), rowEnd(r)};
 }
 
 namespace {

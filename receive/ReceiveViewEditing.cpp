@@ -53,7 +53,7 @@ void ReceiveView::setCursorPosition(qint64 pos, bool keepAnchor)
 void ReceiveView::ensureCursorVisible()
 {
     QScrollBar *sb = verticalScrollBar();
-    const auto row = static_cast<int>(std::min<qint64>(static_cast<qint64>(rowOf(m_cursor)), INT_MAX));
+    const auto row = static_cast<int>(std::min<qint64>(rowOf(m_cursor), INT_MAX));
     if (row < sb->value())
         sb->setValue(row);
     else if (row >= sb->value() + visibleRows())
@@ -128,7 +128,7 @@ PieceText::Pieces ReceiveView::swapText(qint64 pos, qint64 length, const PieceTe
     PieceText::Pieces removed = m_text.take(pos, length);
     m_text.put(pos, inserted);
     const qint64 added = PieceText::lengthOf(inserted);
-    relayoutEdit(pos, length, added);
+    m_layout.edited(m_text, pos, length, added);
     m_cursor = m_anchor = moves::outOfPair(m_text, caretAfter);
     m_preferredX = -1;
     updateScrollBar(false);
@@ -246,17 +246,17 @@ void ReceiveView::keyPressEvent(QKeyEvent *e)
             m_preferredX = caret.x();
         const int step = (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) ? 1 : visibleRows();
         const int sign = (e->key() == Qt::Key_Up || e->key() == Qt::Key_PageUp) ? -1 : 1;
-        const qint64 row = std::clamp<qint64>(static_cast<qint64>(rowOf(m_cursor)) + sign * step, 0, rowCount() - 1);
+        const qint64 row = std::clamp<qint64>(rowOf(m_cursor) + sign * step, 0, rowCount() - 1);
         const int y = static_cast<int>((static_cast<qreal>(row) - verticalScrollBar()->value() + 0.5) * m_lineHeight);
         const qreal keepX = m_preferredX;
         moveCursor(offsetAt(QPoint(static_cast<int>(keepX), y)), shift);
         m_preferredX = keepX;
     } else if (e->key() == Qt::Key_Home) {
-        setCursorPosition(m_rows[rowOf(m_cursor)], shift);
+        setCursorPosition(m_layout.rowStart(rowOf(m_cursor)), shift);
     } else if (e->key() == Qt::Key_End) {
-        const size_t row = rowOf(m_cursor);
+        const qint64 row = rowOf(m_cursor);
         qint64 end = rowEnd(row);
-        while (end > m_rows[row] && moves::isBreak(m_text.at(end - 1)))
+        while (end > m_layout.rowStart(row) && moves::isBreak(m_text.at(end - 1)))
             --end;
         setCursorPosition(end, shift);
     } else if (e->key() == Qt::Key_Backspace) {

@@ -1,0 +1,154 @@
+#include "receive/RowLayout.h"
+
+#include "receive/PieceText.h"
+
+#include <algorithm>
+
+namespace corvanel {
+namespace {
+
+// Walks the text from a row start and reports each new row start. Stop(s)
+// returning true ends the walk before s is reported.
+template <typename Report>
+void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qint64 width, qint64 start,
+              Report &&report)
+{
+    const qint64 size = text.size();
+    qint64 rowStart = start;
+    qint64 lastBreak = -1; // just after the last blank of the row
+    qint64 x = 0;          // in 64ths of a pixel
+    bool skipLineFeed = false;
+    bool stopped = false;
+    qint64 pos = start;
+    text.forEachPiece(start, size - start, [&](const char *data, qsizetype n) {
+        for (qsizetype i = 0; i < n && !stopped; ++i, ++pos) {
+            const char c = data[i];
+            if (skipLineFeed) {
+                skipLineFeed = false;
+                if (c == '\n')
+                    continue;
+            }
+            if (c == '\r' || c == '\n') {
+                qint64 next = pos + 1;
+                if (c == '\r') {
+                    // CR LF is one line break; look ahead across the piece.
+                    if (next < size && (i + 1 < n ? data[i + 1] : text.at(next)) == '\n') {
+                        ++next;
+                        skipLineFeed = true;
+                    }
+                }
+                if (report(next)) {
+                    stopped = true;
+                    return;
+                }
+                rowStart = next;
+                lastBreak = -1;
+                x = 0;
+                continue;
+            }
+            const qint32 w = advance[static_cast<unsigned char>(c)];
+            if (x + w > width && pos > rowStart) {
+                qint64 next = pos;
+                x = 0;
+                if (lastBreak > rowStart && lastBreak < pos) {
+                    next = lastBreak;
+                    // The word moving down is within this piece, or spans
+                    // the end of the one before: measure it where it lies.
+                    if (pos - lastBreak <= i) {
+                        for (qsizetype k = i - (pos - lastBreak); k < i; ++k)
+                            x += advance[static_cast<unsigned char>(data[k])];
+                    } else {
+                        text.forEachPiece(lastBreak, pos - lastBreak, [&](const char *d, qsizetype m) {
+                            for (qsizetype k = 0; k < m; ++k)
+                                x += advance[static_cast<unsigned char>(d[k])];
+                        });
+                    }
+                }
+                if (report(next)) {
+                    stopped = true;
+                    return;
+                }
+                rowStart = next;
+                lastBreak = -1;
+            }
+            x += w;
+            if (c == ' ')
+                lastBreak = pos + 1;
+        }
+    });
+}
+
+} // namespace
+
+void RowLayout::layoutFrom(const PieceText &text, size_t from)
+{
+    m_textSize = text.size();
+    from = std::min(from, m_rows.size() - 1);
+    m_rows.resize(from + 1);
+    qint64 start = m_rows[from];
+    // A row that began after a final CR moves past the LF that completes it.
+    if (start > 0 && start < text.size() && text.at(start) == '\n' && text.at(start - 1) == '\r')
+        m_rows[from] = ++start;
+    scanRows(text, m_advances, m_width, start, [this](qint64 next) {
+        m_rows.push_back(next);
+        return false;
+    });
+}
+
+void RowLayout::layout(const PieceText &text, const Advances &advances, qint64 width)
+{
+    m_advances = advances;
+    m_width = width;
+    m_rows = {0};
+    layoutFrom(text, 0);
+}
+
+void RowLayout::appended(const PieceText &text)
+{
+    // Only the last row can change: lay out from there.
+    layoutFrom(text, m_rows.size() - 1);
+}
+
+qint64 RowLayout::rowEnd(qint64 row) const
+{
+    return row + 1 < rowCount() ? m_rows[static_cast<size_t>(row + 1)] : m_textSize;
+}
+
+qint64 RowLayout::rowOf(qint64 pos) const
+{
+    auto it = std::upper_bound(m_rows.begin(), m_rows.end(), pos);
+    return it == m_rows.begin() ? 0 : static_cast<qint64>(it - m_rows.begin() - 1);
+}
+
+void RowLayout::edited(const PieceText &text, qint64 pos, qint64 removed, qint64 inserted)
+{
+    m_textSize = text.size();
+    const qint64 delta = inserted - removed;
+    // Wrapping can pull text back onto the row before, so start one row earlier.
+    const auto first = static_cast<size_t>(std::max<qint64>(0, rowOf(pos) - 1));
+    const qint64 settled = pos + inserted + 1; // rows starting beyond this are as before
+    std::deque<qint64> fresh;
+    size_t resumeAt = m_rows.size();
+    scanRows(text, m_advances, m_width, m_rows[first], [&](qint64 next) {
+        if (next > settled) {
+            // The old layout had a row here too: everything after it holds.
+            const qint64 old = next - delta;
+            auto it = std::lower_bound(m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1, m_rows.end(), old);
+            if (it != m_rows.end() && *it == old) {
+                resumeAt = static_cast<size_t>(it - m_rows.begin());
+                return true;
+            }
+        }
+        fresh.push_back(next);
+        return false;
+    });
+    std::deque<qint64> tail;
+    for (size_t j = resumeAt; j < m_rows.size(); ++j)
+        tail.push_back(m_rows[j] + delta);
+    m_rows.resize(first + 1);
+    m_rows.insert(m_rows.end(), fresh.begin(), fresh.end());
+    m_rows.insert(m_rows.end(), tail.begin(), tail.end());
+}
+
+
+} // namespace corvanel
