@@ -1,11 +1,17 @@
-#include "app/Form1.h"
+#include "Form1.h"
 
-#include "help/Form2.h"
-#include "receive/ReceiveView.h"
-#include "resources/Pictures.h"
-#include "serial/Conversions.h"
-#include "serial/MSComm.h"
-#include "serial/PortList.h"
+#include "Form2.h"
+#include "ModemLines.h"
+#include "Receiver.h"
+#include "Seams.h"
+#include "SendBox.h"
+#include "SendCommands.h"
+#include "SendLoop.h"
+#include "ReceiveView.h"
+#include "Pictures.h"
+#include "Conversions.h"
+#include "MSComm.h"
+#include "PortList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,24 +45,25 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
     createControls();
     fitCaptions();
     setTabOrder();
-
-    // The RX lamp goes dark 100 ms after the last arrival. Arrivals come
-    // thousands of times a second: they only note the time, and the timer
-    // looks again when it fires.
-    m_rxOff = new QTimer(this);
-    m_rxOff->setSingleShot(true);
-    connect(m_rxOff, &QTimer::timeout, this, [this] {
-        const qint64 since = m_lastArrival.elapsed();
-        if (since >= RxLampMs)
-            Image3->setVisible(false);
-        else
-            m_rxOff->start(static_cast<int>(RxLampMs - since));
-    });
-
+    createSubsystems();
     wireEvents();
 }
 
 Form1::~Form1() = default;
+
+void Form1::createSubsystems()
+{
+    const auto ended = [this] { return m_ended; };
+    m_sendBox = new SendBox(Text1, this);
+    m_sendCommands = std::make_unique<SendCommands>(*MSComm1, *m_sendBox,
+                                                    SendCommands::Controls {Image2, Check3, Text3, this}, ended);
+    m_sendLoop = std::make_unique<SendLoop>(*MSComm1, *m_sendBox, SendLoop::Controls {Image2, Command1, this}, ended);
+    m_lines = std::make_unique<ModemLines>(*MSComm1, ModemLines::Controls {Check1, Check2, Image7, Image6, Image9});
+    m_receiver = new Receiver(*MSComm1, m_module.ReceiveMode, Receiver::Controls {Text2, Image3, this},
+                              Receiver::Hooks {[this](qint16 code) { m_lines->refresh(code); },
+                                               [this] { Image2->setVisible(false); }},
+                              this);
+}
 
 void Form1::wireEvents()
 {
@@ -78,7 +85,6 @@ void Form1::wireEvents()
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(MSComm1.get(), &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(Text2, &ReceiveView::saveRequested, this, &Form1::Text2_SaveAs);
-    connect(Text1, &QPlainTextEdit::textChanged, this, [this] { m_sendTextStale = true; });
     Combo1->installEventFilter(this);
 }
 
@@ -89,39 +95,63 @@ void Form1::Form_Load()
     m_module.PortNumber = lenientValue(Combo1->currentText());
     m_module.BaudRate = 9600.0;
     m_module.DataBits = 8.0;
-    m_module.ConfigurePort(*MSComm1, *Label5, this);
-    m_loopActive = false;
-    // A closed port cannot report its lines: its lamps stay red.
-    if (MSComm1->PortOpen()) {
-        refreshLamp(Image7, &MSComm::CDHolding);
-        refreshLamp(Image6, &MSComm::CTSHolding);
-        refreshLamp(Image9, &MSComm::DSRHolding);
-    }
+    configurePort();
+    m_sendLoop->setActive(false);
+    m_lines->refreshAll();
     Text1->setFocus();
+}
+
+void Form1::configurePort()
+{
+    const PortOutcome outcome = m_module.ConfigurePort(*MSComm1);
+    if (outcome.shown)
+        Label5->setText(*outcome.shown);
+    if (!outcome.opened)
+        MsgBox(this, QStringLiteral("Porta inesistente"));
 }
 
 void Form1::Combo1_Click()
 {
     m_module.PortNumber = lenientValue(Combo1->currentText());
-    m_module.ConfigurePort(*MSComm1, *Label5, this);
+    configurePort();
 }
 
 void Form1::Combo2_Click()
 {
     m_module.BaudRate = Combo2->currentText();
-    m_module.ConfigurePort(*MSComm1, *Label5, this);
+    configurePort();
 }
 
 void Form1::Combo3_Click()
 {
     m_module.Parity = Combo3->currentText();
-    m_module.ConfigurePort(*MSComm1, *Label5, this);
+    configurePort();
 }
 
 void Form1::Combo4_Click()
 {
     m_module.DataBits = Combo4->currentText();
-    m_module.ConfigurePort(*MSComm1, *Label5, this);
+    configurePort();
+}
+
+void Form1::Check1_Click() { m_lines->dtrClicked(); }
+void Form1::Check2_Click() { m_lines->rtsClicked(); }
+
+void Form1::Command3_Click() { m_sendCommands->sendText(); }
+void Form1::Command8_Click() { m_sendCommands->sendDecimal(); }
+void Form1::Command9_Click() { m_sendCommands->sendHex(); }
+void Form1::Command1_Click() { m_sendLoop->click(); }
+bool Form1::LoopActive() const { return m_sendLoop->active(); }
+
+void Form1::MSComm1_OnComm() { m_receiver->dispatch(); }
+void Form1::Option1_Click(qint16 Index) { m_receiver->chooseMode(Index); }
+void Form1::Command5_Click() { Text2->clear(); }
+void Form1::Text2_SaveAs() { m_receiver->saveAs(); }
+
+void Form1::Command6_Click()
+{
+    Text1->clear();
+    Text1->setFocus();
 }
 
 void Form1::Command7_Click()
@@ -142,7 +172,7 @@ void Form1::endProgram()
         return;
     m_ended = true;
     // A loop or paced hex send that resumes after this sees m_ended and stops.
-    m_loopActive = false;
+    m_sendLoop->setActive(false);
     MSComm1->setPortOpen(false);
     if (m_help)
         m_help->close();

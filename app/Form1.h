@@ -1,9 +1,7 @@
 #pragma once
 
-#include "serial/Module1.h"
+#include "Module1.h"
 
-#include <QElapsedTimer>
-#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -22,12 +20,19 @@ namespace corvanel {
 
 class Form2;
 class MSComm;
+class ModemLines;
 class Outline;
 class ReceiveView;
+class Receiver;
+class SendBox;
+class SendCommands;
+class SendLoop;
 
-// The main window: every control, start-up, Exit, and the handlers of all
-// subsystems. The handlers are defined beside their subsystem (serial/,
-// transmit/, receive/); this class only holds them together.
+// The main window: its controls and their places (Layout.cpp), start-up,
+// Exit, and the wiring of every event to the object that owns the behaviour:
+// SendCommands and SendLoop (transmit/), Receiver (receive/), ModemLines,
+// and Module1's ConfigurePort (serial/). Tests reach the controls by their
+// object names.
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -42,7 +47,7 @@ public:
     // Replaces what ends the program after Exit (tests record it instead).
     void setProgramEnd(std::function<void()> end) { m_programEnd = std::move(end); }
     bool ended() const { return m_ended; }
-    bool LoopActive() const { return m_loopActive; }
+    bool LoopActive() const;
     MSComm &comm() const { return *MSComm1; }
     const Module1 &settings() const { return m_module; }
     Form2 *helpWindow() const { return m_help.get(); }
@@ -72,6 +77,20 @@ public:
     // "Salva con nome..." in the receive box's menu.
     void Text2_SaveAs();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void fitCaptions();
+    void createSubsystems();
+    void wireEvents();
+    // Runs ConfigurePort and shows its outcome.
+    void configurePort();
+    void endProgram();
+
     // The controls, by their names.
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
            *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
@@ -89,42 +108,15 @@ public:
     std::array<QRadioButton *, 3> Option1 {};
     Outline *Shape1 = nullptr, *Shape2 = nullptr, *Shape3 = nullptr, *Shape4 = nullptr;
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void createControls();
-    void setTabOrder();
-    void fitCaptions();
-    void wireEvents();
-
-    // The send box as the wire sees it (line breaks as CR LF).
-    QString sendBoxText() const;
-    // Transmits the send box once; false when the port refused it.
-    bool transmitSendBox();
-    // One pass of the loop's yield: handle pending events, then wait while
-    // the port still holds more than its output buffer.
-    void loopYield();
-    // Ends every running loop after a refused write, with one message.
-    void abandonLoop();
-    void refreshLamp(QLabel *lamp, bool (MSComm::*holding)() const);
-    void showReceived();
-    bool pauseTicked() const;
-    void endProgram();
-
     std::unique_ptr<MSComm> MSComm1;
     Module1 m_module;
     std::unique_ptr<Form2> m_help;
-    static constexpr int RxLampMs = 100;
-    QTimer *m_rxOff = nullptr;
-    QElapsedTimer m_lastArrival;
+    SendBox *m_sendBox = nullptr;
+    std::unique_ptr<SendCommands> m_sendCommands;
+    std::unique_ptr<SendLoop> m_sendLoop;
+    Receiver *m_receiver = nullptr;
+    std::unique_ptr<ModemLines> m_lines;
     std::function<void()> m_programEnd;
-    mutable QString m_sendText;
-    mutable bool m_sendTextStale = true;
-    bool m_loopActive = false;
-    bool m_loopFailed = false;
-    int m_loopDepth = 0;
     bool m_ended = false;
 };
 

@@ -1,10 +1,11 @@
 // The main window's controls: names, places, colours, fonts, initial states.
 // Places are given in twips (15 to a pixel at 96 dots per inch).
 
-#include "app/Form1.h"
-#include "app/Outline.h"
-#include "receive/ReceiveView.h"
-#include "resources/Pictures.h"
+#include "Form1.h"
+#include "Outline.h"
+#include "ReceiveView.h"
+#include "Looks.h"
+#include "Pictures.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -19,13 +20,6 @@
 namespace corvanel {
 namespace {
 
-constexpr int TwipsPerPixel = 15;
-
-QRect twips(int left, int top, int width, int height)
-{
-    return {left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel, height / TwipsPerPixel};
-}
-
 const QColor Orange(255, 128, 0);
 const QColor Yellow(255, 255, 0);
 const QColor Olive(192, 192, 0);
@@ -34,20 +28,6 @@ const QColor White(255, 255, 255);
 const QColor Black(0, 0, 0);
 const QColor PaleGreen(192, 255, 192);
 const QColor PaleOrange(255, 224, 192);
-
-// "MS Sans Serif" is not on Linux; Liberation Sans has Arial's metrics and
-// keeps every caption inside its box.
-const QString UiFamily = QStringLiteral("Liberation Sans");
-const QString NarrowFamily = QStringLiteral("Liberation Sans Narrow");
-
-QFont uiFont(qreal points, bool bold = false, const QString &family = UiFamily)
-{
-    QFont f(family);
-    f.setPointSizeF(points);
-    f.setWeight(bold ? QFont::Bold : QFont::Normal);
-    f.setStyleStrategy(QFont::PreferAntialias);
-    return f;
-}
 
 template <typename W>
 W *place(W *w, const char *name, const QRect &box)

@@ -12,7 +12,6 @@ class Outline : public QWidget
     Q_OBJECT
 public:
     Outline(const QColor &colour, QWidget *parent);
-    QColor colour() const { return m_colour; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,16 +1,63 @@
-#include "app/Program.h"
+#include "Program.h"
 
-#include "app/Form1.h"
-#include "serial/QtSerialComm.h"
+#include "Form1.h"
+#include "QtSerialComm.h"
+
+#include "Seams.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTimer>
+#include <QMessageBox>
 #include <QTranslator>
 #include <QWindow>
 
 namespace corvanel {
+namespace {
+
+QWidget *windowOf(QObject *parent)
+{
+    return qobject_cast<QWidget *>(parent);
+}
+
+void messageBox(QObject *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf16(AppTitle), text, QMessageBox::Ok, windowOf(parent));
+    box.exec();
+}
+
+QString saveFileDialog(QObject *parent)
+{
+    return QFileDialog::getSaveFileName(windowOf(parent), QStringLiteral("Salva con nome"));
+}
+
+// Calls `shown` once, when the window is first on screen.
+class FirstExposure : public QObject
+{
+public:
+    FirstExposure(Form1 &form, std::function<void(Form1 &)> shown)
+        : QObject(&form), m_form(form), m_shown(std::move(shown))
+    {
+        form.windowHandle()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && m_form.windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            m_shown(m_form);
+        }
+        return false;
+    }
+
+private:
+    Form1 &m_form;
+    std::function<void(Form1 &)> m_shown;
+};
+
+} // namespace
 
 int runProgram(QApplication &app, const PortSource &ports, const std::function<void(Form1 &)> &shown)
 {
@@ -25,19 +72,15 @@ int runProgram(QApplication &app, const PortSource &ports, const std::function<v
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
 
+    setMessageHandler(messageBox);
+    setFileNameHandler(saveFileDialog);
+
     Form1 form(std::make_unique<QtSerialComm>(ports));
     form.Form_Load();
+    form.winId(); // the native window now exists, so that its first exposure can be watched
+    if (shown)
+        new FirstExposure(form, shown);
     form.show();
-    if (shown) {
-        auto *poll = new QTimer(&form);
-        QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, shown] {
-            if (form.windowHandle() && form.windowHandle()->isExposed()) {
-                poll->stop();
-                shown(form);
-            }
-        });
-        poll->start(1);
-    }
     return app.exec();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/PortList.h"
+#include "PortList.h"
 
 #include <functional>
 

@@ -1,5 +1,6 @@
-#include "app/CommandLine.h"
-#include "app/Program.h"
+#include "CommandLine.h"
+#include "Program.h"
+#include "SystemPorts.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -1,39 +1,15 @@
 #include "BenchSupport.h"
 
-#include "app/Form1.h"
-#include "app/Seams.h"
-#include "serial/QtSerialComm.h"
+#include "Form1.h"
+#include "Seams.h"
+#include "QtSerialComm.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include <fstream>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
-
-bool BenchPty::open()
-{
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return false;
-    termios tio {};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::close(slave);
-    slavePath = QString::fromLocal8Bit(name);
-    return true;
-}
-
-void BenchPty::close()
-{
-    if (master >= 0)
-        ::close(master);
-    master = -1;
-}
 
 qint64 residentBytes()
 {
@@ -53,14 +29,14 @@ double cpuSeconds()
 
 void printMessages()
 {
-    corvanel::setMessageHandler([](QWidget *, const QString &text) { std::printf("message: %s\n", qPrintable(text)); });
+    corvanel::setMessageHandler([](QObject *, const QString &text) { std::printf("message: %s\n", qPrintable(text)); });
 }
 
-std::unique_ptr<corvanel::Form1> windowOnPty(BenchPty &pty)
+std::unique_ptr<corvanel::Form1> windowOnPty(Pty &pty)
 {
-    if (!pty.open())
+    if (!pty.isValid())
         std::exit(1);
-    const QString device = pty.slavePath;
+    const QString device = pty.slavePath();
     auto form = std::make_unique<corvanel::Form1>(
         std::make_unique<corvanel::QtSerialComm>([device] { return QStringList {device}; }));
     form->setProgramEnd([] {});

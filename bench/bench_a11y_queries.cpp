@@ -3,7 +3,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen ./build/bench_a11y_queries
 
-#include "receive/ReceiveView.h"
+#include "ReceiveView.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -8,7 +8,7 @@
 //
 // --no-file keeps everything in memory, for comparison.
 
-#include "receive/ByteStore.h"
+#include "ByteStore.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -4,8 +4,8 @@
 //   QT_QPA_PLATFORM=offscreen ./build/bench_hangup
 
 #include "BenchSupport.h"
-#include "app/Form1.h"
-#include "serial/MSComm.h"
+#include "Form1.h"
+#include "MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,13 +23,13 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     printMessages();
-    BenchPty pty;
+    Pty pty;
     auto form = windowOnPty(pty);
     form->Option1_Click(1); // hex, the heavier display
 
     // Stream for half a second, then pull the device.
     std::atomic<bool> stop {false};
-    const int fd = pty.master;
+    const int fd = pty.masterFd();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); // never stuck when asked to stop
     std::thread writer([fd, &stop] {
         const QByteArray block(4096, 'x');
@@ -44,7 +44,7 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     stop = true;
     writer.join();
-    pty.close();
+    pty.hangUp();
     QElapsedTimer closing;
     closing.start();
     while (form->comm().PortOpen() && closing.elapsed() < 5000)

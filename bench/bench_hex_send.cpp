@@ -4,9 +4,10 @@
 //
 //   QT_QPA_PLATFORM=offscreen ./build/bench_hex_send
 
+#include "Controls.h"
 #include "BenchSupport.h"
-#include "app/Form1.h"
-#include "serial/MSComm.h"
+#include "Form1.h"
+#include "MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,7 +24,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     printMessages();
-    BenchPty pty;
+    Pty pty;
     auto form = windowOnPty(pty);
 
     QString box;
@@ -31,7 +32,7 @@ int main(int argc, char **argv)
         box += QStringLiteral("%1 ").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
     box.truncate(65536);
     const qint64 expected = (box.size() + 2) / 3;
-    form->Text1->setPlainText(box);
+    Controls(*form).Text1->setPlainText(box);
 
     std::atomic<qint64> got {0};
     std::atomic<qint64> doneNs {0};
@@ -40,9 +41,9 @@ int main(int argc, char **argv)
     std::thread reader([&] {
         char buf[65536];
         while (!stop) {
-            pollfd p {pty.master, POLLIN, 0};
+            pollfd p {pty.masterFd(), POLLIN, 0};
             if (::poll(&p, 1, 20) > 0) {
-                const ssize_t n = ::read(pty.master, buf, sizeof buf);
+                const ssize_t n = ::read(pty.masterFd(), buf, sizeof buf);
                 if (n > 0 && (got += n) >= expected && doneNs == 0)
                     doneNs = t.nsecsElapsed(); // the last byte is on the other side
             }
@@ -61,6 +62,6 @@ int main(int argc, char **argv)
                 "%.0f ms: %.0f KB/s\n",
                 (long long)box.size(), (long long)got.load(), queuedMs, doneMs, double(got) / 1024.0 / (doneMs / 1000.0));
     form->Command4_Click();
-    pty.close();
+    pty.hangUp();
     return got == expected ? 0 : 1;
 }

@@ -6,10 +6,11 @@
 //
 //   QT_QPA_PLATFORM=offscreen ./build/bench_long_capture [MB]
 
+#include "Controls.h"
 #include "BenchSupport.h"
-#include "app/Form1.h"
-#include "receive/ReceiveView.h"
-#include "serial/MSComm.h"
+#include "Form1.h"
+#include "ReceiveView.h"
+#include "MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -44,11 +45,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     printMessages();
     const qint64 total = (argc > 1 ? std::atoll(argv[1]) : 256) << 20;
-    BenchPty pty;
+    Pty pty;
     auto form = windowOnPty(pty);
     form->show();
     form->Command5_Click();
-    form->Option1[1]->click();
+    Controls(*form).Option1[1]->click();
     QCoreApplication::processEvents();
     auto *box = form->findChild<ReceiveView *>(QStringLiteral("Text2"));
 
@@ -57,10 +58,10 @@ int main(int argc, char **argv)
         block[i] = char(16 + (i * 7) % 240); // two hex digits each: three characters shown
     std::atomic<qint64> sent {0};
     std::thread writer([&] {
-        const int flags = ::fcntl(pty.master, F_GETFL);
-        ::fcntl(pty.master, F_SETFL, flags & ~O_NONBLOCK);
+        const int flags = ::fcntl(pty.masterFd(), F_GETFL);
+        ::fcntl(pty.masterFd(), F_SETFL, flags & ~O_NONBLOCK);
         while (sent < total) {
-            const ssize_t n = ::write(pty.master, block.constData(), size_t(std::min<qint64>(block.size(), total - sent)));
+            const ssize_t n = ::write(pty.masterFd(), block.constData(), size_t(std::min<qint64>(block.size(), total - sent)));
             if (n <= 0)
                 return;
             sent += n;

@@ -8,10 +8,11 @@
 // largest gap of a 5 ms timer), and resident memory per character shown.
 // The ceiling is a plain read loop on the same kind of pseudo-terminal.
 
+#include "Controls.h"
 #include "BenchSupport.h"
-#include "app/Form1.h"
-#include "receive/ReceiveView.h"
-#include "serial/MSComm.h"
+#include "Form1.h"
+#include "ReceiveView.h"
+#include "MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -65,11 +66,11 @@ struct Ingest {
 
 Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
 {
-    BenchPty pty;
+    Pty pty;
     auto form = windowOnPty(pty);
     form->show();
     form->Command5_Click();
-    form->Option1[size_t(mode)]->click();
+    Controls(*form).Option1[size_t(mode)]->click();
     QCoreApplication::processEvents();
 
     const qint64 rssBefore = residentBytes();
@@ -87,14 +88,14 @@ Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
 
     QElapsedTimer t;
     t.start();
-    std::thread w(writer, pty.master, total, block, std::ref(sent));
+    std::thread w(writer, pty.masterFd(), total, block, std::ref(sent));
     QTimer done;
     QObject::connect(&done, &QTimer::timeout, [&] {
         // Everything written has been read and shown once the component's
         // buffer and the pseudo-terminal are empty and the writer is done.
         if (sent >= total && form->comm().OutBufferCount() == 0) {
             int queued = 0;
-            if (::ioctl(pty.master, TIOCOUTQ, &queued) == 0 && queued == 0)
+            if (::ioctl(pty.masterFd(), TIOCOUTQ, &queued) == 0 && queued == 0)
                 QCoreApplication::exit(0);
         }
     });
@@ -104,25 +105,25 @@ Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
     w.join();
     tick.stop();
     r.mbPerSecond = double(total) / 1048576.0 / seconds;
-    r.bytesPerChar = double(residentBytes() - rssBefore) / double(form->Text2->length());
+    r.bytesPerChar = double(residentBytes() - rssBefore) / double(Controls(*form).Text2->length());
     form->Command4_Click();
     form.reset();
-    pty.close();
+    pty.hangUp();
     return r;
 }
 
 // The ceiling: a plain loop reading the slave side while the writer fills it.
 double plainReadRate(qint64 total)
 {
-    BenchPty pty;
-    if (!pty.open())
+    Pty pty;
+    if (!pty.isValid())
         std::exit(1);
-    const int fd = ::open(pty.slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    const int fd = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     std::atomic<qint64> sent {0};
     const QByteArray block = pattern(false);
     QElapsedTimer t;
     t.start();
-    std::thread w(writer, pty.master, total, block, std::ref(sent));
+    std::thread w(writer, pty.masterFd(), total, block, std::ref(sent));
     qint64 got = 0;
     char buf[65536];
     while (got < total) {
@@ -134,7 +135,7 @@ double plainReadRate(qint64 total)
     const double seconds = double(t.nsecsElapsed()) / 1e9;
     w.join();
     ::close(fd);
-    pty.close();
+    pty.hangUp();
     return double(got) / 1048576.0 / seconds;
 }
 

@@ -7,8 +7,8 @@
 // Each figure comes from a process of its own.
 
 #include "BenchSupport.h"
-#include "receive/DisplayFormat.h"
-#include "receive/ReceiveView.h"
+#include "DisplayFormat.h"
+#include "ReceiveView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -10,9 +10,10 @@
 // Fast reader: the other side reads as fast as it can; bytes per second,
 // beside a plain blocking write loop on the same kind of pseudo-terminal.
 
+#include "Controls.h"
 #include "BenchSupport.h"
-#include "app/Form1.h"
-#include "serial/MSComm.h"
+#include "Form1.h"
+#include "MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -68,13 +69,13 @@ struct LoopRun {
 
 LoopRun runLoop(qint64 rate, int seconds, const QString &text)
 {
-    BenchPty pty;
+    Pty pty;
     auto form = windowOnPty(pty);
-    form->Text1->setPlainText(text);
+    Controls(*form).Text1->setPlainText(text);
 
     std::atomic<bool> stop {false};
     std::atomic<qint64> total {0};
-    std::thread drain(reader, pty.master, rate, std::ref(stop), std::ref(total));
+    std::thread drain(reader, pty.masterFd(), rate, std::ref(stop), std::ref(total));
 
     LoopRun run;
     QTimer sample;
@@ -85,7 +86,7 @@ LoopRun runLoop(qint64 rate, int seconds, const QString &text)
     QTimer perSecond;
     QObject::connect(&perSecond, &QTimer::timeout, [&] { run.rss << residentBytes(); });
     perSecond.start(1000);
-    QTimer::singleShot(seconds * 1000, [&] { form->Command1->click(); });
+    QTimer::singleShot(seconds * 1000, [&] { Controls(*form).Command1->click(); });
 
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
@@ -97,20 +98,20 @@ LoopRun runLoop(qint64 rate, int seconds, const QString &text)
     stop = true;
     drain.join();
     form->Command4_Click();
-    pty.close();
+    pty.hangUp();
     return run;
 }
 
 // The ceiling: a plain blocking write loop on the slave side.
 double plainWriteRate(int seconds, qsizetype block)
 {
-    BenchPty pty;
-    if (!pty.open())
+    Pty pty;
+    if (!pty.isValid())
         std::exit(1);
-    const int fd = ::open(pty.slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    const int fd = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     std::atomic<bool> stop {false};
     std::atomic<qint64> total {0};
-    std::thread drain(reader, pty.master, 0, std::ref(stop), std::ref(total));
+    std::thread drain(reader, pty.masterFd(), 0, std::ref(stop), std::ref(total));
     const QByteArray data(block, 'p');
     QElapsedTimer t;
     t.start();
@@ -122,7 +123,7 @@ double plainWriteRate(int seconds, qsizetype block)
     stop = true;
     drain.join();
     ::close(fd);
-    pty.close();
+    pty.hangUp();
     return rate;
 }
 

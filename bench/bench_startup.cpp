@@ -8,8 +8,8 @@
 // reports when its window is exposed.
 
 #include "BenchSupport.h"
-#include "app/Form1.h"
-#include "app/Program.h"
+#include "Form1.h"
+#include "Program.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,11 +23,11 @@ namespace {
 
 int child(int argc, char **argv)
 {
-    BenchPty pty;
-    if (!pty.open())
+    Pty pty;
+    if (!pty.isValid())
         return 1;
     QApplication app(argc, argv);
-    const QString device = pty.slavePath;
+    const QString device = pty.slavePath();
     return corvanel::runProgram(app, [device] { return QStringList {device}; }, [](corvanel::Form1 &form) {
         std::printf("shown\n");
         std::fflush(stdout);

@@ -1,6 +1,7 @@
-#include "help/Form2.h"
+#include "Form2.h"
 
-#include "resources/Pictures.h"
+#include "Looks.h"
+#include "Pictures.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -9,29 +10,18 @@
 namespace corvanel {
 namespace {
 
-constexpr int TwipsPerPixel = 15;
-int px(int twips) { return twips / TwipsPerPixel; }
-qreal pxF(int twips) { return static_cast<qreal>(twips) / TwipsPerPixel; }
 
 const QColor Red(192, 0, 0);
 const QColor Green(0, 128, 0);
 const QColor PinGreen(0, 64, 0);
 
-// "MS Sans Serif" is not on Linux; Liberation Sans keeps every legend whole.
-QFont helpFont(qreal points)
-{
-    QFont f(QStringLiteral("Liberation Sans"));
-    f.setPointSizeF(points);
-    f.setWeight(QFont::Normal);
-    return f;
-}
 
 QLabel *addLabel(QWidget *frame, const QString &name, const QString &text, int left, int top, int width = 0,
                  int height = 0)
 {
     auto *l = new QLabel(text, frame);
     l->setObjectName(name);
-    l->setFont(helpFont(8.25));
+    l->setFont(uiFont(8.25));
     l->setTextFormat(Qt::PlainText);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if (width > 0) {
@@ -46,20 +36,19 @@ QLabel *addLabel(QWidget *frame, const QString &name, const QString &text, int l
 HelpFrame *connectorFrame(QWidget *window)
 {
     const QVector<HelpLine> shell = {
-        {"Line4", 720, 360, 3480, 360, {}, 3},
-        {"Line3", 1080, 1560, 3120, 1560, {}, 3},
-        {"Line1", 720, 360, 1080, 1560, {}, 3},
-        {"Line2", 3480, 360, 3120, 1560, {}, 3},
+        {720, 360, 3480, 360, {}, 3},
+        {1080, 1560, 3120, 1560, {}, 3},
+        {720, 360, 1080, 1560, {}, 3},
+        {3480, 360, 3120, 1560, {}, 3},
     };
-    struct PinRow { int pin, shape, label, left, top; const char *legend; };
+    struct PinRow { int pin, label, left, top; };
     const PinRow pins[] = {
-        {1, 1, 0, 960, 480, "1 - DCD"},    {2, 14, 13, 1440, 480, "2 - RX"}, {3, 13, 12, 1920, 480, "3 - TX"},
-        {4, 12, 11, 2400, 480, "4 - DTR"}, {5, 11, 10, 2880, 480, "5 - GND"}, {6, 10, 9, 1200, 960, "6 - DSR"},
-        {7, 9, 8, 1680, 960, "7 - RTS"},   {8, 8, 7, 2160, 960, "8 - CTS"},  {9, 7, 6, 2640, 960, "9 - RI"},
+        {1, 0, 960, 480},   {2, 13, 1440, 480}, {3, 12, 1920, 480}, {4, 11, 2400, 480}, {5, 10, 2880, 480},
+        {6, 9, 1200, 960},  {7, 8, 1680, 960},  {8, 7, 2160, 960},  {9, 6, 2640, 960},
     };
     QVector<HelpPin> circles;
     for (const PinRow &p : pins)
-        circles.push_back({p.shape, p.left, p.top, 375, 495, PinGreen, 2});
+        circles.push_back({p.left, p.top, 375, 495, PinGreen, 2});
 
     auto *frame = new HelpFrame(QStringLiteral("Connettore D-Sub 9 femmina vista lato saldature"), shell, circles, window);
     frame->setObjectName(QStringLiteral("Frame2"));
@@ -82,26 +71,26 @@ HelpFrame *connectorFrame(QWidget *window)
 HelpFrame *cableFrame(QWidget *window)
 {
     const QVector<HelpLine> wires = {
-        {"Line28", 1080, 600, 2040, 600, Red, 2},   {"Line27", 2400, 960, 2040, 600, Red, 2},
-        {"Line26", 2400, 960, 3360, 960, Red, 2},   {"Line31", 1080, 960, 2040, 960, Green, 2},
-        {"Line30", 2040, 960, 2400, 600, Green, 2}, {"Line29", 3360, 600, 2400, 600, Green, 2},
-        {"Line32", 1080, 1320, 3360, 1320, {}, 2},
+        {1080, 600, 2040, 600, Red, 2},   {2400, 960, 2040, 600, Red, 2},
+        {2400, 960, 3360, 960, Red, 2},   {1080, 960, 2040, 960, Green, 2},
+        {2040, 960, 2400, 600, Green, 2}, {3360, 600, 2400, 600, Green, 2},
+        {1080, 1320, 3360, 1320, {}, 2},
         // The ground symbol below the middle of the ground wire.
-        {"Line25", 2280, 1320, 2280, 1560, {}, 2},  {"Line24", 2040, 1560, 2520, 1560, {}, 1},
-        {"Line23", 2040, 1560, 1920, 1680, {}, 1},  {"Line22", 2160, 1560, 2040, 1680, {}, 1},
-        {"Line21", 2280, 1560, 2160, 1680, {}, 1},  {"Line20", 2400, 1560, 2280, 1680, {}, 1},
-        {"Line19", 2520, 1560, 2400, 1680, {}, 1},
+        {2280, 1320, 2280, 1560, {}, 2},  {2040, 1560, 2520, 1560, {}, 1},
+        {2040, 1560, 1920, 1680, {}, 1},  {2160, 1560, 2040, 1680, {}, 1},
+        {2280, 1560, 2160, 1680, {}, 1},  {2400, 1560, 2280, 1680, {}, 1},
+        {2520, 1560, 2400, 1680, {}, 1},
     };
-    struct CablePin { int top, labelTop, leftShape, leftLabel, rightShape, rightLabel; const char *digit; };
+    struct CablePin { int top, labelTop, leftLabel, rightLabel; const char *digit; };
     const CablePin pins[] = {
-        {360, 480, 20, 14, 17, 17, "2"},
-        {720, 840, 19, 16, 16, 15, "3"},
-        {1080, 1200, 18, 2, 15, 3, "5"},
+        {360, 480, 14, 17, "2"},
+        {720, 840, 16, 15, "3"},
+        {1080, 1200, 2, 3, "5"},
     };
     QVector<HelpPin> circles;
     for (const CablePin &p : pins) {
-        circles.push_back({p.leftShape, 840, p.top, 255, 375, {}, 1});
-        circles.push_back({p.rightShape, 3360, p.top, 255, 375, {}, 1});
+        circles.push_back({840, p.top, 255, 375, {}, 1});
+        circles.push_back({3360, p.top, 255, 375, {}, 1});
     }
     auto *frame = new HelpFrame(QStringLiteral("Connessione per collegamento di due PC"), wires, circles, window);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -118,7 +107,7 @@ HelpFrame *cableFrame(QWidget *window)
 HelpFrame::HelpFrame(const QString &caption, QVector<HelpLine> lines, QVector<HelpPin> pins, QWidget *parent)
     : QGroupBox(caption, parent), m_lines(std::move(lines)), m_pins(std::move(pins))
 {
-    setFont(helpFont(9.75));
+    setFont(uiFont(9.75));
     setFlat(false);
 }
 
@@ -187,7 +176,7 @@ QWidget *Form2::createWindow()
     w->setAttribute(Qt::WA_DeleteOnClose); // the object stays; only the window goes
     w->setWindowTitle(QStringLiteral("Aiuto"));
     w->setWindowIcon(applicationIcon());
-    w->setFont(helpFont(8.25));
+    w->setFont(uiFont(8.25));
     w->resize(px(4800), px(5550));
     connectorFrame(w);
     cableFrame(w);

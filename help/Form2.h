@@ -9,13 +9,11 @@ namespace corvanel {
 
 // One drawn element of a help-window frame, in twips from the frame's corner.
 struct HelpLine {
-    const char *name;
     int x1, y1, x2, y2;
     QColor colour; // invalid: the window-text colour
     int width;
 };
 struct HelpPin {
-    int index; // element of the Shape1 array
     int left, top, width, height;
     QColor colour;
     int penWidth;
@@ -30,8 +28,6 @@ class HelpFrame : public QGroupBox
     Q_OBJECT
 public:
     HelpFrame(const QString &caption, QVector<HelpLine> lines, QVector<HelpPin> pins, QWidget *parent);
-    const QVector<HelpLine> &lines() const { return m_lines; }
-    const QVector<HelpPin> &pins() const { return m_pins; }
     // Where the caption's text is drawn, in the frame's own coordinates.
     QRect captionRect() const;
 

@@ -1,6 +1,6 @@
-#include "receive/ReceiveView.h"
+#include "ReceiveView.h"
 
-#include "receive/ReceiveViewAccessible.h"
+#include "ReceiveViewAccessible.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "receive/PieceText.h"
-#include "receive/RowLayout.h"
+#include "PieceText.h"
+#include "RowLayout.h"
 
 #include <QAbstractScrollArea>
 #include <QRawFont>

@@ -1,6 +1,6 @@
-#include "receive/ReceiveViewAccessible.h"
+#include "ReceiveViewAccessible.h"
 
-#include "receive/ReceiveView.h"
+#include "ReceiveView.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,8 +1,8 @@
 // The receive box as a text box: caret, selection, keys, mouse, clipboard,
 // drag and drop, undo and redo.
 
-#include "receive/ReceiveView.h"
-#include "receive/TextMoves.h"
+#include "ReceiveView.h"
+#include "TextMoves.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "resources/Pictures.h"
+#include "Pictures.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

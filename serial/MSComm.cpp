@@ -1,4 +1,4 @@
-#include "serial/MSComm.h"
+#include "MSComm.h"
 
 namespace corvanel {
 

@@ -1,10 +1,7 @@
-#include "serial/Module1.h"
+#include "Module1.h"
 
-#include "app/Seams.h"
-#include "serial/Conversions.h"
-#include "serial/MSComm.h"
-
-#include <QLabel>
+#include "Conversions.h"
+#include "MSComm.h"
 
 namespace corvanel {
 
@@ -13,22 +10,24 @@ QString Module1::settingsString() const
     return corvanel::settingsString(BaudRate, Parity, DataBits);
 }
 
-void Module1::ConfigurePort(MSComm &comm, QLabel &Label5, QWidget *owner) const
+PortOutcome Module1::ConfigurePort(MSComm &comm) const
 {
+    PortOutcome outcome;
     try {
         if (comm.PortOpen())
             comm.setPortOpen(false);
         const std::optional<qint16> port = toInt16(PortNumber);
         if (!port)
-            throw CommError("port number out of range");
+            return outcome; // out of the 16-bit range: no such port
         comm.setCommPort(*port);
-        const QString settings = settingsString();
-        Label5.setText(settings);
-        comm.setSettings(settings);
+        outcome.shown = settingsString();
+        comm.setSettings(*outcome.shown);
         comm.setPortOpen(true);
-    } catch (const std::exception &) {
-        MsgBox(owner, QStringLiteral("Porta inesistente"));
+        outcome.opened = true;
+    } catch (const CommError &) {
+        // The port refused a step: the outcome says how far it got.
     }
+    return outcome;
 }
 
 } // namespace corvanel

@@ -1,15 +1,20 @@
 #pragma once
 
-#include "serial/PortSettings.h"
+#include "PortSettings.h"
 
-#include <functional>
-
-class QLabel;
-class QWidget;
+#include <QString>
+#include <optional>
 
 namespace corvanel {
 
 class MSComm;
+
+// What ConfigurePort came to: the settings string once it was built (the
+// window shows it in Label5), and whether the port is open again.
+struct PortOutcome {
+    std::optional<QString> shown;
+    bool opened = false;
+};
 
 // The connection settings shared by the main window's handlers, and the
 // routine that applies them to the port.
@@ -20,10 +25,10 @@ struct Module1 {
     LooseValue DataBits = 0.0;
     qint16 ReceiveMode = 0;
 
-    // Closes the port, selects PortNumber, shows the settings string in
-    // Label5, applies it and reopens the port. Any failure shows "Porta
-    // inesistente" and ends the routine; nothing is rolled back.
-    void ConfigurePort(MSComm &comm, QLabel &Label5, QWidget *owner) const;
+    // Closes the port, selects PortNumber, builds the settings string,
+    // applies it and reopens the port. The first step that fails ends the
+    // routine; nothing is rolled back.
+    PortOutcome ConfigurePort(MSComm &comm) const;
 
     QString settingsString() const;
 };

@@ -1,4 +1,4 @@
-#include "serial/QtSerialComm.h"
+#include "QtSerialComm.h"
 
 #include <cerrno>
 #include <poll.h>

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "serial/MSComm.h"
-#include "serial/ParityMark.h"
-#include "serial/PortList.h"
-#include "serial/PortSettings.h"
+#include "MSComm.h"
+#include "ParityMark.h"
+#include "PortList.h"
+#include "SystemPorts.h"
+#include "PortSettings.h"
 
 #include <QSerialPort>
 #include <QTimer>

@@ -1,6 +1,6 @@
 // The machine's own serial devices.
 
-#include "serial/PortList.h"
+#include "SystemPorts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "FakeComm.h"
 
-#include "serial/PortSettings.h"
+#include "PortSettings.h"
 
 #include <QTimer>
 

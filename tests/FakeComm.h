@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/MSComm.h"
+#include "MSComm.h"
 
 #include <QByteArray>
 #include <QList>

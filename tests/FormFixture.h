@@ -1,8 +1,9 @@
 #pragma once
 
+#include "Controls.h"
 #include "FakeComm.h"
-#include "app/Form1.h"
-#include "app/Seams.h"
+#include "Form1.h"
+#include "Seams.h"
 
 #include <QComboBox>
 #include <QStringList>
@@ -16,10 +17,11 @@ struct FormFixture {
     int programEnds = 0;
     FakeComm *comm = nullptr;
     std::unique_ptr<corvanel::Form1> form;
+    std::unique_ptr<Controls> ui; // the window's controls, by name
 
     explicit FormFixture(bool load = true, const std::function<void(FakeComm &)> &setUp = {})
     {
-        corvanel::setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
+        corvanel::setMessageHandler([this](QObject *, const QString &text) { messages << text; });
         corvanel::setSleepHandler([this](qint32 ms) { sleeps << ms; });
         auto fake = std::make_unique<FakeComm>();
         comm = fake.get();
@@ -27,6 +29,7 @@ struct FormFixture {
             setUp(*comm);
         form = std::make_unique<corvanel::Form1>(std::move(fake));
         form->setProgramEnd([this] { ++programEnds; });
+        ui = std::make_unique<Controls>(*form);
         if (load)
             form->Form_Load();
     }

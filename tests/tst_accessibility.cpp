@@ -1,7 +1,8 @@
 // What a screen reader gets from the receive box: events of the class their
 // type promises, carrying what changed, and answers that agree with the text.
 
-#include "receive/ReceiveView.h"
+#include "Bytes.h"
+#include "ReceiveView.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -240,10 +241,7 @@ private Q_SLOTS:
     void nulIsVisibleAndEveryByteReadable()
     {
         ReceiveView v;
-        QByteArray every;
-        for (int b = 0; b < 256; ++b)
-            every.append(char(b));
-        v.appendBytes(QByteArray("ABC\0DXYZ", 8) + every);
+        v.appendBytes(QByteArray("ABC\0DXYZ", 8) + everyByte());
         QAccessibleTextInterface *a = textOf(v);
         QCOMPARE(a->characterCount(), 8 + 256);
         const QString all = a->text(0, a->characterCount());

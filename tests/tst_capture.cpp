@@ -1,8 +1,9 @@
 // Long captures: the receive box keeps everything, with older content in a
 // file, and saves it byte for byte.
 
+#include "Bytes.h"
 #include "FormFixture.h"
-#include "receive/ReceiveView.h"
+#include "ReceiveView.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -46,13 +47,6 @@ std::unique_ptr<ByteStore> smallStore(bool full)
     return std::make_unique<ByteStore>(4096, [full] { return std::make_unique<MemoryFile>(full); });
 }
 
-QByteArray everyByte()
-{
-    QByteArray b;
-    for (int v = 0; v < 256; ++v)
-        b.append(char(v));
-    return b;
-}
 
 } // namespace
 
@@ -120,7 +114,7 @@ private Q_SLOTS:
         // A failed save says why through the window's message box, and leaves nothing.
         FormFixture f;
         const QString target = dir.filePath(QStringLiteral("no such folder/log.txt"));
-        setFileNameHandler([&](QWidget *) { return target; });
+        setFileNameHandler([&](QObject *) { return target; });
         f.comm->receive("abc");
         f.form->Text2_SaveAs();
         setFileNameHandler({});

@@ -2,7 +2,7 @@
 // box and on ours must leave the same text and caret, except where our rules
 // differ on purpose; and the user's edits can be undone, arrivals or not.
 
-#include "receive/ReceiveView.h"
+#include "ReceiveView.h"
 
 #include <QApplication>
 #include <QClipboard>

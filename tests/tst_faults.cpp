@@ -1,11 +1,12 @@
 // Flaky cables, pulled adapters and ports the user may not open: the real
 // main window on the real component, over pseudo-terminals made here.
 
+#include "FormFixture.h"
 #include "Pty.h"
-#include "app/Form1.h"
-#include "app/Seams.h"
-#include "receive/ReceiveView.h"
-#include "serial/QtSerialComm.h"
+#include "Form1.h"
+#include "Seams.h"
+#include "ReceiveView.h"
+#include "QtSerialComm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,11 +32,12 @@ struct RealWindow {
     QString device;
     QStringList messages;
     std::unique_ptr<Form1> form;
+    std::unique_ptr<Controls> ui;
     int events = 0;
 
     explicit RealWindow(const QString &path) : device(path)
     {
-        setMessageHandler([this](QWidget *, const QString &text) { messages << text; });
+        setMessageHandler([this](QObject *, const QString &text) { messages << text; });
         setSleepHandler([](qint32 ms) { QTest::qSleep(std::min(ms, 5)); });
         form = std::make_unique<Form1>(std::make_unique<QtSerialComm>([this] {
             return device.isEmpty() ? QStringList() : QStringList {device};
@@ -43,6 +45,7 @@ struct RealWindow {
         form->setProgramEnd([] {});
         QObject::connect(&form->comm(), &MSComm::OnComm, form.get(), [this] { ++events; });
         form->Form_Load();
+        ui = std::make_unique<Controls>(*form);
     }
     ~RealWindow()
     {
@@ -59,13 +62,6 @@ struct RealWindow {
     }
 };
 
-void choose(QComboBox *combo, const QString &text)
-{
-    const int i = combo->findText(text);
-    combo->setCurrentIndex(i);
-    Q_EMIT combo->activated(i);
-}
-
 } // namespace
 
 class TestFaults : public QObject
@@ -79,13 +75,13 @@ private Q_SLOTS:
         QVERIFY(w.form->comm().PortOpen());
         w.form->Command5_Click();
         pty->write("hello");
-        QTRY_COMPARE(w.form->Text2->text(), QStringLiteral("hello"));
+        QTRY_COMPARE(w.ui->Text2->text(), QStringLiteral("hello"));
         pty->hangUp();
         QTRY_VERIFY_WITH_TIMEOUT(!w.form->comm().PortOpen(), 1000);
         QCOMPARE(w.eventsDuring(300), 0); // no error storm
         // What was shown stays; the lamps show the lines off; sending says so.
-        QCOMPARE(w.form->Text2->text(), QStringLiteral("hello"));
-        QVERIFY(w.form->Image6->isHidden() && w.form->Image7->isHidden() && w.form->Image9->isHidden());
+        QCOMPARE(w.ui->Text2->text(), QStringLiteral("hello"));
+        QVERIFY(w.ui->Image6->isHidden() && w.ui->Image7->isHidden() && w.ui->Image9->isHidden());
         QVERIFY(w.messages.isEmpty());
         w.form->Command3_Click();
         QCOMPARE(w.messages, QStringList {QStringLiteral("Porta errata")});
@@ -100,15 +96,15 @@ private Q_SLOTS:
         // The device is back (under a new name, as a replugged adapter may be).
         Pty again;
         w.device = again.slavePath();
-        choose(w.form->Combo1, QStringLiteral("1"));
+        FormFixture::choose(w.ui->Combo1, QStringLiteral("1"));
         QVERIFY(w.messages.isEmpty());
         QVERIFY(w.form->comm().PortOpen());
-        w.form->Text1->setPlainText(QStringLiteral("back"));
+        w.ui->Text1->setPlainText(QStringLiteral("back"));
         w.form->Command3_Click();
         QCOMPARE(again.read(4), QByteArray("back"));
         // Gone for good: choosing it says so.
         w.device.clear();
-        choose(w.form->Combo1, QStringLiteral("1"));
+        FormFixture::choose(w.ui->Combo1, QStringLiteral("1"));
         QCOMPARE(w.messages, QStringList {QStringLiteral("Porta inesistente")});
     }
 
@@ -116,13 +112,13 @@ private Q_SLOTS:
     {
         auto pty = std::make_unique<Pty>();
         RealWindow w(pty->slavePath());
-        w.form->Text1->setPlainText(QStringLiteral("loop"));
+        w.ui->Text1->setPlainText(QStringLiteral("loop"));
         QTimer::singleShot(100, [&] { pty->hangUp(); });
-        QTimer::singleShot(5000, [&] { w.form->Command1->click(); }); // safety stop
+        QTimer::singleShot(5000, [&] { w.ui->Command1->click(); }); // safety stop
         w.form->Command1_Click(); // returns when the loop has ended
         QCOMPARE(w.messages, QStringList {QStringLiteral("Porta errata")});
         QVERIFY(!w.form->LoopActive());
-        QCOMPARE(w.form->Command1->text(), QStringLiteral("Invia Loop"));
+        QCOMPARE(w.ui->Command1->text(), QStringLiteral("Invia Loop"));
         QVERIFY(!w.form->comm().PortOpen());
         QCOMPARE(w.eventsDuring(300), 0);
     }
@@ -134,9 +130,9 @@ private Q_SLOTS:
         QString box;
         for (int i = 0; i < 400; ++i)
             box += QStringLiteral("41 ");
-        w.form->Text1->setPlainText(box);
-        w.form->Check3->setChecked(true);
-        w.form->Text3->setText(QStringLiteral("5"));
+        w.ui->Text1->setPlainText(box);
+        w.ui->Check3->setChecked(true);
+        w.ui->Text3->setText(QStringLiteral("5"));
         QTimer::singleShot(100, [&] { pty->hangUp(); });
         w.form->Command9_Click();
         QCOMPARE(w.messages, QStringList {QStringLiteral("Porta errata")});

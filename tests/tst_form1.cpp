@@ -1,6 +1,6 @@
 #include "FormFixture.h"
-#include "help/Form2.h"
-#include "receive/ReceiveView.h"
+#include "Form2.h"
+#include "ReceiveView.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -23,37 +23,38 @@ private Q_SLOTS:
     {
         FormFixture f(true, [](FakeComm &c) { c.dsr = true; });
         Form1 &w = *f.form;
+        const Controls &ui = *f.ui;
         QVERIFY(f.messages.isEmpty());
-        QCOMPARE(w.Label5->text(), QStringLiteral("9600,N,8,1"));
+        QCOMPARE(ui.Label5->text(), QStringLiteral("9600,N,8,1"));
         QVERIFY(f.comm->PortOpen());
         QCOMPARE(f.comm->Settings(), QStringLiteral("9600,N,8,1"));
         QCOMPARE(f.comm->CommPort(), qint16(1));
-        QCOMPARE(w.Combo1->currentText(), QStringLiteral("1"));
-        QCOMPARE(w.Combo2->currentText(), QStringLiteral("9600"));
-        QCOMPARE(w.Combo3->currentText(), QStringLiteral("N"));
-        QCOMPARE(w.Combo4->currentText(), QStringLiteral("8"));
-        QVERIFY(w.Option1[0]->isChecked());
-        QVERIFY(!w.Option1[1]->isChecked() && !w.Option1[2]->isChecked());
-        for (QCheckBox *c : {w.Check1, w.Check2, w.Check3})
+        QCOMPARE(ui.Combo1->currentText(), QStringLiteral("1"));
+        QCOMPARE(ui.Combo2->currentText(), QStringLiteral("9600"));
+        QCOMPARE(ui.Combo3->currentText(), QStringLiteral("N"));
+        QCOMPARE(ui.Combo4->currentText(), QStringLiteral("8"));
+        QVERIFY(ui.Option1[0]->isChecked());
+        QVERIFY(!ui.Option1[1]->isChecked() && !ui.Option1[2]->isChecked());
+        for (QCheckBox *c : {ui.Check1, ui.Check2, ui.Check3})
             QCOMPARE(c->checkState(), Qt::Unchecked);
-        QCOMPARE(w.Text3->text(), QStringLiteral("100"));
-        QCOMPARE(w.Command1->text(), QStringLiteral("Invia loop"));
-        QCOMPARE(w.Text1->toPlainText(), QStringLiteral("Digita qui la stringa da inviare e premi invia"));
+        QCOMPARE(ui.Text3->text(), QStringLiteral("100"));
+        QCOMPARE(ui.Command1->text(), QStringLiteral("Invia loop"));
+        QCOMPARE(ui.Text1->toPlainText(), QStringLiteral("Digita qui la stringa da inviare e premi invia"));
         QVERIFY(!w.LoopActive());
         QCOMPARE(w.settings().ReceiveMode, qint16(0));
         // TX and RX red; a line asserted before start-up lights its lamp at once.
-        QVERIFY(w.Image2->isHidden());
-        QVERIFY(w.Image3->isHidden());
-        QVERIFY(!w.Image9->isHidden());
-        QVERIFY(w.Image7->isHidden());
-        QVERIFY(w.Image6->isHidden());
+        QVERIFY(ui.Image2->isHidden());
+        QVERIFY(ui.Image3->isHidden());
+        QVERIFY(!ui.Image9->isHidden());
+        QVERIFY(ui.Image7->isHidden());
+        QVERIFY(ui.Image6->isHidden());
         // Unlit images always show beneath.
-        for (QLabel *unlit : {w.Image1, w.Image4, w.Image5, w.Image8, w.Image10})
+        for (QLabel *unlit : {ui.Image1, ui.Image4, ui.Image5, ui.Image8, ui.Image10})
             QVERIFY(!unlit->isHidden());
 
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.Text1));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(ui.Text1));
     }
 
     void startUpWithoutPortOne()
@@ -64,21 +65,21 @@ private Q_SLOTS:
         });
         QCOMPARE(f.messages, QStringList {QStringLiteral("Porta inesistente")});
         QVERIFY(!f.comm->PortOpen());
-        QCOMPARE(f.form->Label5->text(), QStringLiteral("9600,N,8,1"));
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("9600,N,8,1"));
         // The lines of a closed port cannot be read: the lamps stay red.
-        QVERIFY(f.form->Image7->isHidden() && f.form->Image6->isHidden() && f.form->Image9->isHidden());
+        QVERIFY(f.ui->Image7->isHidden() && f.ui->Image6->isHidden() && f.ui->Image9->isHidden());
         QVERIFY(!f.form->LoopActive());
     }
 
     void listsReconfigureThePort()
     {
         FormFixture f;
-        FormFixture::choose(f.form->Combo2, QStringLiteral("115200"));
-        QCOMPARE(f.form->Label5->text(), QStringLiteral("115200,N,8,1"));
-        FormFixture::choose(f.form->Combo3, QStringLiteral("E"));
-        QCOMPARE(f.form->Label5->text(), QStringLiteral("115200,E,8,1"));
-        FormFixture::choose(f.form->Combo4, QStringLiteral("7"));
-        QCOMPARE(f.form->Label5->text(), QStringLiteral("115200,E,7,1"));
+        FormFixture::choose(f.ui->Combo2, QStringLiteral("115200"));
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("115200,N,8,1"));
+        FormFixture::choose(f.ui->Combo3, QStringLiteral("E"));
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("115200,E,8,1"));
+        FormFixture::choose(f.ui->Combo4, QStringLiteral("7"));
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("115200,E,7,1"));
         QCOMPARE(f.comm->Settings(), QStringLiteral("115200,E,7,1"));
         QVERIFY(f.comm->PortOpen());
         QVERIFY(f.messages.isEmpty());
@@ -89,7 +90,7 @@ private Q_SLOTS:
         FormFixture f;
         const int opens = f.comm->opens;
         const int closes = f.comm->closes;
-        FormFixture::choose(f.form->Combo2, QStringLiteral("9600"));
+        FormFixture::choose(f.ui->Combo2, QStringLiteral("9600"));
         QCOMPARE(f.comm->closes, closes + 1);
         QCOMPARE(f.comm->opens, opens + 1);
         QVERIFY(f.comm->PortOpen());
@@ -98,13 +99,13 @@ private Q_SLOTS:
     void aMissingPortLeavesItClosedUntilAnotherChoice()
     {
         FormFixture f;
-        FormFixture::choose(f.form->Combo1, QStringLiteral("5"));
+        FormFixture::choose(f.ui->Combo1, QStringLiteral("5"));
         QCOMPARE(f.messages, QStringList {QStringLiteral("Porta inesistente")});
         QVERIFY(!f.comm->PortOpen());
-        FormFixture::choose(f.form->Combo2, QStringLiteral("19200"));
+        FormFixture::choose(f.ui->Combo2, QStringLiteral("19200"));
         QCOMPARE(f.messages.size(), 2); // still port 5
-        QCOMPARE(f.form->Label5->text(), QStringLiteral("19200,N,8,1"));
-        FormFixture::choose(f.form->Combo1, QStringLiteral("1"));
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("19200,N,8,1"));
+        FormFixture::choose(f.ui->Combo1, QStringLiteral("1"));
         QCOMPARE(f.messages.size(), 2);
         QVERIFY(f.comm->PortOpen());
         QCOMPARE(f.comm->Settings(), QStringLiteral("19200,N,8,1"));
@@ -113,13 +114,13 @@ private Q_SLOTS:
     void aRejectedSettingsStringStaysShownAndIsRetried()
     {
         FormFixture f(true, [](FakeComm &c) { c.refusedSettings = QStringLiteral("9600,N,6,1"); });
-        FormFixture::choose(f.form->Combo4, QStringLiteral("6"));
+        FormFixture::choose(f.ui->Combo4, QStringLiteral("6"));
         QCOMPARE(f.messages, QStringList {QStringLiteral("Porta inesistente")});
-        QCOMPARE(f.form->Label5->text(), QStringLiteral("9600,N,6,1"));
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("9600,N,6,1"));
         QVERIFY(!f.comm->PortOpen());
-        FormFixture::choose(f.form->Combo1, QStringLiteral("1"));
+        FormFixture::choose(f.ui->Combo1, QStringLiteral("1"));
         QCOMPARE(f.messages.size(), 2); // the new value is kept and tried again
-        FormFixture::choose(f.form->Combo4, QStringLiteral("8"));
+        FormFixture::choose(f.ui->Combo4, QStringLiteral("8"));
         QCOMPARE(f.messages.size(), 2);
         QVERIFY(f.comm->PortOpen());
     }
@@ -130,7 +131,7 @@ private Q_SLOTS:
         f.form->show();
         f.form->Command7_Click();
         QVERIFY(f.form->helpWindow()->window());
-        QTest::mouseClick(f.form->Command4, Qt::LeftButton);
+        QTest::mouseClick(f.ui->Command4, Qt::LeftButton);
         QVERIFY(!f.comm->PortOpen());
         QCOMPARE(f.programEnds, 1);
         QVERIFY(f.form->ended());
@@ -154,20 +155,20 @@ private Q_SLOTS:
             c.devices = {QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyUSB0")};
         });
         f.form->show();
-        QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), f.form->Combo1->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(f.form->Combo1, &tip);
-        QCOMPARE(f.form->Combo1->toolTip(), QStringLiteral("1 = /dev/ttyS0\n2 = /dev/ttyUSB0"));
+        QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), f.ui->Combo1->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(f.ui->Combo1, &tip);
+        QCOMPARE(f.ui->Combo1->toolTip(), QStringLiteral("1 = /dev/ttyS0\n2 = /dev/ttyUSB0"));
         f.comm->devices.clear();
-        QApplication::sendEvent(f.form->Combo1, &tip);
-        QCOMPARE(f.form->Combo1->toolTip(), QStringLiteral("Nessuna porta seriale trovata"));
+        QApplication::sendEvent(f.ui->Combo1, &tip);
+        QCOMPARE(f.ui->Combo1->toolTip(), QStringLiteral("Nessuna porta seriale trovata"));
     }
 
     void clickingThePauseBoxRunsNoCode()
     {
         FormFixture f;
         const qsizetype writes = f.comm->writes.size();
-        QTest::mouseClick(f.form->Check3, Qt::LeftButton);
-        QCOMPARE(f.form->Check3->checkState(), Qt::Checked);
+        QTest::mouseClick(f.ui->Check3, Qt::LeftButton);
+        QCOMPARE(f.ui->Check3->checkState(), Qt::Checked);
         QCOMPARE(f.comm->writes.size(), writes);
         QVERIFY(f.messages.isEmpty());
     }
@@ -204,16 +205,16 @@ private Q_SLOTS:
     void controlsWithoutTextHaveAccessibleNames()
     {
         FormFixture f;
-        Form1 &w = *f.form;
-        const QList<QWidget *> unnamed = {w.Text1, w.Text2, w.Text3, w.Check1, w.Check2, w.Check3,
-                                          w.Image1, w.Image2, w.Image3, w.Image4, w.Image5,
-                                          w.Image6, w.Image7, w.Image8, w.Image9, w.Image10};
+        const Controls &ui = *f.ui;
+        const QList<QWidget *> unnamed = {ui.Text1, ui.Text2, ui.Text3, ui.Check1, ui.Check2, ui.Check3,
+                                          ui.Image1, ui.Image2, ui.Image3, ui.Image4, ui.Image5,
+                                          ui.Image6, ui.Image7, ui.Image8, ui.Image9, ui.Image10};
         for (QWidget *c : unnamed)
             QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
-        QCOMPARE(w.Text1->accessibleName(), QStringLiteral("Stringa da inviare"));
-        QCOMPARE(w.Text2->accessibleName(), QStringLiteral("Stringa ricevuta"));
-        QCOMPARE(w.Check1->accessibleName(), QStringLiteral("DTR"));
-        QCOMPARE(w.Image2->accessibleName(), QStringLiteral("TX"));
+        QCOMPARE(ui.Text1->accessibleName(), QStringLiteral("Stringa da inviare"));
+        QCOMPARE(ui.Text2->accessibleName(), QStringLiteral("Stringa ricevuta"));
+        QCOMPARE(ui.Check1->accessibleName(), QStringLiteral("DTR"));
+        QCOMPARE(ui.Image2->accessibleName(), QStringLiteral("TX"));
     }
 
     void windowIsFixedAndTitled()

@@ -1,4 +1,4 @@
-#include "help/Form2.h"
+#include "Form2.h"
 
 #include <QApplication>
 #include <QGroupBox>

@@ -1,5 +1,5 @@
-#include "receive/DisplayFormat.h"
-#include "serial/Conversions.h"
+#include "DisplayFormat.h"
+#include "Conversions.h"
 
 #include <QTest>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "serial/ParityMark.h"
-#include "serial/PortList.h"
-#include "serial/PortSettings.h"
+#include "ParityMark.h"
+#include "PortList.h"
+#include "PortSettings.h"
 
 #include <QTest>
 #include <termios.h>

@@ -1,7 +1,8 @@
 // The real component on pseudo-terminals the test makes itself.
 
+#include "Bytes.h"
 #include "Pty.h"
-#include "serial/QtSerialComm.h"
+#include "QtSerialComm.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,13 +21,6 @@ QString allCodes()
     return s;
 }
 
-QByteArray allBytes()
-{
-    QByteArray b;
-    for (int v = 0; v < 256; ++v)
-        b.append(char(v));
-    return b;
-}
 
 // Records the event codes the component raises.
 struct EventLog {
@@ -135,7 +129,7 @@ private Q_SLOTS:
         EventLog log(comm);
         comm.setPortOpen(true);
         comm.setOutput(allCodes());
-        QCOMPARE(a.read(256), allBytes());
+        QCOMPARE(a.read(256), everyByte());
         QTRY_VERIFY(log.codes.contains(comEvSend));
         // A character above 255 goes out as '?'.
         comm.setOutput(QStringLiteral("a\u20ACb"));
@@ -152,7 +146,7 @@ private Q_SLOTS:
                 got += comm.Input();
         });
         comm.setPortOpen(true);
-        a.write(allBytes());
+        a.write(everyByte());
         QTRY_COMPARE(got.size(), 256);
         QCOMPARE(got, allCodes());
     }

@@ -1,6 +1,7 @@
+#include "Bytes.h"
 #include "FormFixture.h"
-#include "receive/DisplayFormat.h"
-#include "receive/ReceiveView.h"
+#include "DisplayFormat.h"
+#include "ReceiveView.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -19,13 +20,6 @@ namespace {
 
 const QString Prompt = QStringLiteral("Premere il pulsante \"Ricevi\" per attivare la ricezione\r\n");
 
-QByteArray everyByte()
-{
-    QByteArray b;
-    for (int v = 0; v < 256; ++v)
-        b.append(char(v));
-    return b;
-}
 
 // A view laid out from scratch with the same text must match row for row.
 void compareWithFreshLayout(ReceiveView &edited)
@@ -52,45 +46,47 @@ private Q_SLOTS:
     {
         FormFixture f;
         f.comm->receive("AB");
-        QCOMPARE(f.form->Text2->text(), Prompt + QStringLiteral("AB"));
-        QCOMPARE(f.form->Text2->rowCount(), 2);
+        QCOMPARE(f.ui->Text2->text(), Prompt + QStringLiteral("AB"));
+        QCOMPARE(f.ui->Text2->rowCount(), 2);
     }
 
     void hexAndDecimalShowEveryByte()
     {
         FormFixture f;
         Form1 &w = *f.form;
+        const Controls &ui = *f.ui;
         w.Command5_Click();
-        QTest::mouseClick(w.Option1[1], Qt::LeftButton, {}, QPoint(10, 8));
+        QTest::mouseClick(ui.Option1[1], Qt::LeftButton, {}, QPoint(10, 8));
         QCOMPARE(w.settings().ReceiveMode, qint16(1));
         f.comm->receive("\x05");
         f.comm->receive("\xFF");
-        QCOMPARE(w.Text2->text(), QStringLiteral(" 5 FF"));
+        QCOMPARE(ui.Text2->text(), QStringLiteral(" 5 FF"));
         f.comm->receive(QByteArray("\x41\x0A\x00\x7F", 4));
-        QCOMPARE(w.Text2->text(), QStringLiteral(" 5 FF 41 A 0 7F"));
+        QCOMPARE(ui.Text2->text(), QStringLiteral(" 5 FF 41 A 0 7F"));
 
         w.Command5_Click();
-        QTest::mouseClick(w.Option1[2], Qt::LeftButton, {}, QPoint(10, 8));
+        QTest::mouseClick(ui.Option1[2], Qt::LeftButton, {}, QPoint(10, 8));
         f.comm->receive("\x05");
         f.comm->receive("\xFF");
         f.comm->receive("AB");
-        QCOMPARE(w.Text2->text(), QStringLiteral(" 5 255 65 66"));
+        QCOMPARE(ui.Text2->text(), QStringLiteral(" 5 255 65 66"));
 
         // An empty read shows nothing.
         f.comm->notify(comEvReceive);
-        QCOMPARE(w.Text2->text(), QStringLiteral(" 5 255 65 66"));
+        QCOMPARE(ui.Text2->text(), QStringLiteral(" 5 255 65 66"));
     }
 
     void everyByteValueInEveryMode()
     {
         FormFixture f;
         Form1 &w = *f.form;
+        const Controls &ui = *f.ui;
         for (qint16 mode = 0; mode < 3; ++mode) {
             w.Command5_Click();
             w.Option1_Click(mode);
             f.comm->receive(everyByte().left(100));
             f.comm->receive(everyByte().mid(100));
-            QCOMPARE(w.Text2->bytes(), *formatReceived(mode, everyByte()));
+            QCOMPARE(ui.Text2->bytes(), *formatReceived(mode, everyByte()));
         }
     }
 
@@ -98,12 +94,13 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
+        const Controls &ui = *f.ui;
         w.Command5_Click();
-        QTest::mouseClick(w.Option1[1], Qt::LeftButton, {}, QPoint(10, 8));
+        QTest::mouseClick(ui.Option1[1], Qt::LeftButton, {}, QPoint(10, 8));
         f.comm->receive("A");
-        QTest::mouseClick(w.Option1[0], Qt::LeftButton, {}, QPoint(10, 8));
+        QTest::mouseClick(ui.Option1[0], Qt::LeftButton, {}, QPoint(10, 8));
         f.comm->receive("A");
-        QCOMPARE(w.Text2->text(), QStringLiteral(" 41A"));
+        QCOMPARE(ui.Text2->text(), QStringLiteral(" 41A"));
         w.Option1_Click(7); // not an option: nothing changes
         QCOMPARE(w.settings().ReceiveMode, qint16(0));
     }
@@ -111,60 +108,62 @@ private Q_SLOTS:
     void errorEventsChangeNothing()
     {
         FormFixture f(true, [](FakeComm &c) { c.cts = true; });
-        Form1 &w = *f.form;
-        QVERIFY(!w.Image6->isHidden());
+        const Controls &ui = *f.ui;
+        QVERIFY(!ui.Image6->isHidden());
         f.comm->cts = false; // dropped without its own event
-        w.Image2->setVisible(true);
-        const QString before = w.Text2->text();
+        ui.Image2->setVisible(true);
+        const QString before = ui.Text2->text();
         for (qint16 code : {1001, 1004, 1006, 1008, 1009, 1010, 1011, 6, 7, 0, 99})
             f.comm->notify(code);
-        QCOMPARE(w.Text2->text(), before);
-        QVERIFY(!w.Image2->isHidden());
-        QVERIFY(!w.Image6->isHidden()); // refreshed by nothing but its own event
+        QCOMPARE(ui.Text2->text(), before);
+        QVERIFY(!ui.Image2->isHidden());
+        QVERIFY(!ui.Image6->isHidden()); // refreshed by nothing but its own event
         QVERIFY(f.messages.isEmpty());
     }
 
     void sendCompleteTurnsTxOff()
     {
         FormFixture f;
-        f.form->Image2->setVisible(true);
+        f.ui->Image2->setVisible(true);
         f.comm->notify(comEvSend);
-        QVERIFY(f.form->Image2->isHidden());
+        QVERIFY(f.ui->Image2->isHidden());
     }
 
     void rxLampFollowsArrivals()
     {
         FormFixture f;
         f.comm->receive("x");
-        QVERIFY(!f.form->Image3->isHidden());
-        QTRY_VERIFY_WITH_TIMEOUT(f.form->Image3->isHidden(), 1000);
+        QVERIFY(!f.ui->Image3->isHidden());
+        QTRY_VERIFY_WITH_TIMEOUT(f.ui->Image3->isHidden(), 1000);
     }
 
     void clearButtons()
     {
         FormFixture f;
         Form1 &w = *f.form;
+        const Controls &ui = *f.ui;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTest::mouseClick(w.Command5, Qt::LeftButton);
-        QCOMPARE(w.Text2->text(), QString());
-        w.Text2->setFocus();
-        QTest::mouseClick(w.Command6, Qt::LeftButton);
-        QCOMPARE(w.Text1->toPlainText(), QString());
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.Text1));
+        QTest::mouseClick(ui.Command5, Qt::LeftButton);
+        QCOMPARE(ui.Text2->text(), QString());
+        ui.Text2->setFocus();
+        QTest::mouseClick(ui.Command6, Qt::LeftButton);
+        QCOMPARE(ui.Text1->toPlainText(), QString());
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(ui.Text1));
     }
 
     void dtrAndRtsFollowTheBoxes()
     {
         FormFixture f;
         Form1 &w = *f.form;
-        QTest::mouseClick(w.Check1, Qt::LeftButton);
+        const Controls &ui = *f.ui;
+        QTest::mouseClick(ui.Check1, Qt::LeftButton);
         QVERIFY(f.comm->DTREnable());
-        QTest::mouseClick(w.Check1, Qt::LeftButton);
+        QTest::mouseClick(ui.Check1, Qt::LeftButton);
         QVERIFY(!f.comm->DTREnable());
-        QTest::mouseClick(w.Check2, Qt::LeftButton);
+        QTest::mouseClick(ui.Check2, Qt::LeftButton);
         QVERIFY(f.comm->RTSEnable());
-        w.Check2->setCheckState(Qt::PartiallyChecked); // grey counts as not ticked
+        ui.Check2->setCheckState(Qt::PartiallyChecked); // grey counts as not ticked
         w.Check2_Click();
         QVERIFY(!f.comm->RTSEnable());
     }
@@ -172,25 +171,25 @@ private Q_SLOTS:
     void loopBackPlugLightsTheLamps()
     {
         FormFixture f(true, [](FakeComm &c) { c.loopback = true; });
-        Form1 &w = *f.form;
-        QTest::mouseClick(w.Check2, Qt::LeftButton);
-        QTRY_VERIFY(!w.Image6->isHidden());
-        QTest::mouseClick(w.Check2, Qt::LeftButton);
-        QTRY_VERIFY(w.Image6->isHidden());
-        QTest::mouseClick(w.Check1, Qt::LeftButton);
-        QTRY_VERIFY(!w.Image9->isHidden());
-        QTRY_VERIFY(!w.Image7->isHidden());
-        QTest::mouseClick(w.Check1, Qt::LeftButton);
-        QTRY_VERIFY(w.Image9->isHidden() && w.Image7->isHidden());
+        const Controls &ui = *f.ui;
+        QTest::mouseClick(ui.Check2, Qt::LeftButton);
+        QTRY_VERIFY(!ui.Image6->isHidden());
+        QTest::mouseClick(ui.Check2, Qt::LeftButton);
+        QTRY_VERIFY(ui.Image6->isHidden());
+        QTest::mouseClick(ui.Check1, Qt::LeftButton);
+        QTRY_VERIFY(!ui.Image9->isHidden());
+        QTRY_VERIFY(!ui.Image7->isHidden());
+        QTest::mouseClick(ui.Check1, Qt::LeftButton);
+        QTRY_VERIFY(ui.Image9->isHidden() && ui.Image7->isHidden());
     }
 
     void lineEventOnAClosedPortDarkensTheLamp()
     {
         FormFixture f(true, [](FakeComm &c) { c.cd = true; });
-        QVERIFY(!f.form->Image7->isHidden());
+        QVERIFY(!f.ui->Image7->isHidden());
         f.comm->setPortOpen(false);
         f.comm->notify(comEvCD);
-        QVERIFY(f.form->Image7->isHidden());
+        QVERIFY(f.ui->Image7->isHidden());
         f.comm->notify(comEvReceive); // nothing to read, nothing thrown
     }
 

@@ -1,8 +1,8 @@
 // Where the receive box's rows start, with whole-pixel advances: every
 // character 1 pixel wide unless the row says otherwise.
 
-#include "receive/PieceText.h"
-#include "receive/RowLayout.h"
+#include "PieceText.h"
+#include "RowLayout.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "transmit/SendRules.h"
+#include "SendRules.h"
 
 #include <QTest>
 

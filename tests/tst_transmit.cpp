@@ -34,19 +34,19 @@ private Q_SLOTS:
     void textSendPutsLineBreaksAsCrLf()
     {
         FormFixture f;
-        f.form->Text1->setPlainText(QStringLiteral("AB\nC"));
+        f.ui->Text1->setPlainText(QStringLiteral("AB\nC"));
         f.comm->writes.clear();
-        QTest::mouseClick(f.form->Command3, Qt::LeftButton);
+        QTest::mouseClick(f.ui->Command3, Qt::LeftButton);
         QCOMPARE(f.comm->writes, QList<QByteArray> {QByteArray("AB\r\nC")});
-        QVERIFY(!f.form->Image2->isHidden());
-        QTRY_VERIFY(f.form->Image2->isHidden()); // the send-complete notification
+        QVERIFY(!f.ui->Image2->isHidden());
+        QTRY_VERIFY(f.ui->Image2->isHidden()); // the send-complete notification
 
         // Typed with the keyboard, too.
-        f.form->Text1->clear();
-        f.form->Text1->setFocus();
-        QTest::keyClicks(f.form->Text1, QStringLiteral("x"));
-        QTest::keyClick(f.form->Text1, Qt::Key_Return);
-        QTest::keyClicks(f.form->Text1, QStringLiteral("y"));
+        f.ui->Text1->clear();
+        f.ui->Text1->setFocus();
+        QTest::keyClicks(f.ui->Text1, QStringLiteral("x"));
+        QTest::keyClick(f.ui->Text1, Qt::Key_Return);
+        QTest::keyClicks(f.ui->Text1, QStringLiteral("y"));
         f.form->Command3_Click();
         QCOMPARE(f.comm->writes.last(), QByteArray("x\r\ny"));
     }
@@ -54,10 +54,10 @@ private Q_SLOTS:
     void textSendOfAnEmptyBox()
     {
         FormFixture f;
-        f.form->Text1->clear();
+        f.ui->Text1->clear();
         f.form->Command3_Click();
         QVERIFY(f.comm->written().isEmpty());
-        QVERIFY(!f.form->Image2->isHidden());
+        QVERIFY(!f.ui->Image2->isHidden());
         QVERIFY(f.messages.isEmpty());
     }
 
@@ -67,7 +67,7 @@ private Q_SLOTS:
         f.messages.clear();
         f.form->Command3_Click();
         QCOMPARE(f.messages, QStringList {QStringLiteral("Porta errata")});
-        QVERIFY(!f.form->Image2->isHidden()); // stays on
+        QVERIFY(!f.ui->Image2->isHidden()); // stays on
     }
 
     void decimalSend_data()
@@ -89,21 +89,21 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QByteArray, sent);
         FormFixture f;
-        f.form->Text1->setPlainText(text);
+        f.ui->Text1->setPlainText(text);
         f.comm->writes.clear();
-        f.form->Image2->setVisible(false);
-        QTest::mouseClick(f.form->Command8, Qt::LeftButton);
+        f.ui->Image2->setVisible(false);
+        QTest::mouseClick(f.ui->Command8, Qt::LeftButton);
         QCOMPARE(f.comm->written(), sent);
         QCOMPARE(f.comm->writes.size(), sent.isEmpty() ? 0 : 1);
         QCOMPARE(f.messages, sent.isEmpty() ? QStringList {QStringLiteral("Inserire numeri decimali")} : QStringList());
-        QVERIFY(f.form->Image2->isHidden()); // never touched
+        QVERIFY(f.ui->Image2->isHidden()); // never touched
     }
 
     void decimalSendOnAClosedPort()
     {
         FormFixture f(true, [](FakeComm &c) { c.devices.clear(); });
         f.messages.clear();
-        f.form->Text1->setPlainText(QStringLiteral("65"));
+        f.ui->Text1->setPlainText(QStringLiteral("65"));
         f.form->Command8_Click();
         QCOMPARE(f.messages, QStringList {QStringLiteral("Inserire numeri decimali")});
     }
@@ -123,9 +123,9 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QByteArray, sent);
         FormFixture f;
-        f.form->Text1->setPlainText(text);
+        f.ui->Text1->setPlainText(text);
         f.comm->writes.clear();
-        QTest::mouseClick(f.form->Command9, Qt::LeftButton);
+        QTest::mouseClick(f.ui->Command9, Qt::LeftButton);
         QCOMPARE(f.comm->written(), sent);
         QCOMPARE(f.comm->writes.size(), sent.size()); // one write per byte
         QVERIFY(f.messages.isEmpty());
@@ -136,7 +136,7 @@ private Q_SLOTS:
     {
         for (const QString &text : {QStringLiteral("0234"), QStringLiteral("02"), QString(), QStringLiteral("02-34")}) {
             FormFixture f;
-            f.form->Text1->setPlainText(text);
+            f.ui->Text1->setPlainText(text);
             f.comm->writes.clear();
             f.form->Command9_Click();
             QVERIFY(f.comm->writes.isEmpty());
@@ -148,7 +148,7 @@ private Q_SLOTS:
     {
         FormFixture f(true, [](FakeComm &c) { c.devices.clear(); });
         f.messages.clear();
-        f.form->Text1->setPlainText(QStringLiteral("01 02 03"));
+        f.ui->Text1->setPlainText(QStringLiteral("01 02 03"));
         f.form->Command9_Click();
         QCOMPARE(f.messages, QStringList {QStringLiteral("Porta errata")});
     }
@@ -156,16 +156,16 @@ private Q_SLOTS:
     void pausedHexSendSleepsAfterEveryByte()
     {
         FormFixture f;
-        f.form->Text1->setPlainText(QStringLiteral("02 34 FE 1A"));
-        f.form->Check3->setChecked(true);
+        f.ui->Text1->setPlainText(QStringLiteral("02 34 FE 1A"));
+        f.ui->Check3->setChecked(true);
         f.form->Command9_Click();
         QCOMPARE(f.sleeps, (QList<qint32> {100, 100, 100, 100})); // the last byte too: 400 ms at least
         f.sleeps.clear();
-        f.form->Text3->setText(QStringLiteral("abc"));
+        f.ui->Text3->setText(QStringLiteral("abc"));
         f.form->Command9_Click();
         QCOMPARE(f.sleeps, (QList<qint32> {0, 0, 0, 0})); // not a number: no pause
         f.sleeps.clear();
-        f.form->Text3->setText(QStringLiteral("-50"));
+        f.ui->Text3->setText(QStringLiteral("-50"));
         f.form->Command9_Click();
         QCOMPARE(f.sleeps, (QList<qint32> {0, 0, 0, 0}));
     }
@@ -173,12 +173,12 @@ private Q_SLOTS:
     void hexSendYieldsOnlyWithThePause()
     {
         FormFixture f;
-        f.form->Text1->setPlainText(QStringLiteral("01 02"));
+        f.ui->Text1->setPlainText(QStringLiteral("01 02"));
         bool handled = false;
         postCall(f.form.get(), [&] { handled = true; });
         f.form->Command9_Click();
         QVERIFY(!handled);
-        f.form->Check3->setChecked(true);
+        f.ui->Check3->setChecked(true);
         f.form->Command9_Click();
         QVERIFY(handled);
     }
@@ -186,10 +186,10 @@ private Q_SLOTS:
     void aShortenedBoxSendsZeros()
     {
         FormFixture f;
-        f.form->Text1->setPlainText(QStringLiteral("02 34 56"));
-        f.form->Check3->setChecked(true);
+        f.ui->Text1->setPlainText(QStringLiteral("02 34 56"));
+        f.ui->Check3->setChecked(true);
         f.comm->writes.clear();
-        postCall(f.form.get(), [&] { f.form->Text1->setPlainText(QStringLiteral("02")); });
+        postCall(f.form.get(), [&] { f.ui->Text1->setPlainText(QStringLiteral("02")); });
         f.form->Command9_Click();
         QCOMPARE(f.comm->written(), QByteArray("\x02\x00\x00", 3));
     }
@@ -197,10 +197,10 @@ private Q_SLOTS:
     void exitDuringAPausedHexSend()
     {
         FormFixture f;
-        f.form->Text1->setPlainText(QStringLiteral("01 02 03 04"));
-        f.form->Check3->setChecked(true);
+        f.ui->Text1->setPlainText(QStringLiteral("01 02 03 04"));
+        f.ui->Check3->setChecked(true);
         f.comm->writes.clear();
-        post(f.form->Command4);
+        post(f.ui->Command4);
         f.form->Command9_Click();
         QCOMPARE(f.comm->written(), QByteArray("\x01"));
         QCOMPARE(f.programEnds, 1);
@@ -213,21 +213,22 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
-        w.Text1->setPlainText(QStringLiteral("ping"));
+        const Controls &ui = *f.ui;
+        ui.Text1->setPlainText(QStringLiteral("ping"));
         f.comm->writes.clear();
         QStringList captions;
         connect(f.comm, &FakeComm::wrote, &w, [&] {
-            captions << w.Command1->text();
+            captions << ui.Command1->text();
             if (f.comm->writes.size() == 5)
-                post(w.Command1);
+                post(ui.Command1);
         });
-        QCOMPARE(w.Command1->text(), QStringLiteral("Invia loop"));
-        QTest::mouseClick(w.Command1, Qt::LeftButton);
+        QCOMPARE(ui.Command1->text(), QStringLiteral("Invia loop"));
+        QTest::mouseClick(ui.Command1, Qt::LeftButton);
         QCOMPARE(f.comm->writes.size(), 7);
         for (const QByteArray &b : f.comm->writes)
             QCOMPARE(b, QByteArray("ping"));
         QCOMPARE(captions.first(), QStringLiteral("Stop Loop"));
-        QCOMPARE(w.Command1->text(), QStringLiteral("Invia Loop"));
+        QCOMPARE(ui.Command1->text(), QStringLiteral("Invia Loop"));
         QVERIFY(!w.LoopActive());
         pumpEventsBriefly();
         QCOMPARE(f.comm->writes.size(), 7); // none after that
@@ -237,15 +238,16 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
-        w.Text1->setPlainText(QStringLiteral("L"));
+        const Controls &ui = *f.ui;
+        ui.Text1->setPlainText(QStringLiteral("L"));
         f.comm->writes.clear();
         connect(f.comm, &FakeComm::wrote, &w, [&] {
             if (f.comm->writes.size() == 3) {
-                post(w.Command3);
-                postCall(&w, [&] { w.Text1->setPlainText(QStringLiteral("M")); });
+                post(ui.Command3);
+                postCall(&w, [&] { ui.Text1->setPlainText(QStringLiteral("M")); });
             }
             if (f.comm->writes.size() == 6)
-                post(w.Command1);
+                post(ui.Command1);
         });
         w.Command1_Click();
         // The "Invia ASCI" write slipped in between two passes; edits apply from the next pass.
@@ -256,14 +258,15 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
-        w.Text1->clear();
+        const Controls &ui = *f.ui;
+        ui.Text1->clear();
         f.comm->writes.clear();
         int passes = 0;
         connect(f.comm, &FakeComm::wrote, &w, [&] {
             if (++passes == 20)
-                postCall(&w, [&] { w.Text1->setPlainText(QStringLiteral("go")); });
+                postCall(&w, [&] { ui.Text1->setPlainText(QStringLiteral("go")); });
             if (f.comm->written().size() == 6)
-                post(w.Command1);
+                post(ui.Command1);
         });
         w.Command1_Click();
         QCOMPARE(f.comm->written(), QByteArray("gogogogogo").left(f.comm->written().size()));
@@ -274,12 +277,13 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
-        w.Text1->setPlainText(QStringLiteral("t"));
+        const Controls &ui = *f.ui;
+        ui.Text1->setPlainText(QStringLiteral("t"));
         QList<bool> lit;
         connect(f.comm, &FakeComm::wrote, &w, [&] {
-            lit << !w.Image2->isHidden();
+            lit << !ui.Image2->isHidden();
             if (f.comm->writes.size() == 4)
-                post(w.Command1);
+                post(ui.Command1);
         });
         f.comm->writes.clear();
         w.Command1_Click();
@@ -287,24 +291,25 @@ private Q_SLOTS:
         QCOMPARE(lit.at(2), false);   // off at the first send-complete, and stays off
         QCOMPARE(lit.at(3), false);
         // The decimal and hex sends never turn it on.
-        QTRY_VERIFY(w.Image2->isHidden());
-        w.Text1->setPlainText(QStringLiteral("65"));
+        QTRY_VERIFY(ui.Image2->isHidden());
+        ui.Text1->setPlainText(QStringLiteral("65"));
         w.Command8_Click();
-        QVERIFY(w.Image2->isHidden());
+        QVERIFY(ui.Image2->isHidden());
     }
 
     void loopWaitsForASlowPort()
     {
         FormFixture f(true, [](FakeComm &c) { c.slowPort = true; });
         Form1 &w = *f.form;
+        const Controls &ui = *f.ui;
         const QString text(100, u'z');
-        w.Text1->setPlainText(text);
+        ui.Text1->setPlainText(text);
         QTimer drain;
         connect(&drain, &QTimer::timeout, f.comm, [&] { f.comm->drain(64); });
         drain.start(2);
         connect(f.comm, &FakeComm::wrote, &w, [&] {
             if (f.comm->writes.size() == 60)
-                post(w.Command1);
+                post(ui.Command1);
         });
         w.Command1_Click();
         QCOMPARE(f.comm->writes.size(), 62);
@@ -316,26 +321,27 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
-        w.Text1->setPlainText(QStringLiteral("x"));
+        const Controls &ui = *f.ui;
+        ui.Text1->setPlainText(QStringLiteral("x"));
         connect(f.comm, &FakeComm::wrote, &w, [&] {
             if (f.comm->writes.size() == 3) {
                 // The port goes away, then a stopping click nests a second
                 // activation: both find the port gone, one message is shown.
                 postCall(&w, [&] { f.comm->failWrites = true; });
-                post(w.Command1);
+                post(ui.Command1);
             }
         });
         f.comm->writes.clear();
         w.Command1_Click();
         QCOMPARE(f.messages, QStringList {QStringLiteral("Porta errata")});
         QVERIFY(!w.LoopActive());
-        QCOMPARE(w.Command1->text(), QStringLiteral("Invia Loop"));
+        QCOMPARE(ui.Command1->text(), QStringLiteral("Invia Loop"));
         QCOMPARE(f.comm->writes.size(), 3);
         // A new loop works once the port is back.
         f.comm->failWrites = false;
         connect(f.comm, &FakeComm::wrote, &w, [&] {
             if (f.comm->writes.size() == 5)
-                post(w.Command1);
+                post(ui.Command1);
         });
         w.Command1_Click();
         QCOMPARE(f.comm->writes.size(), 7);
@@ -345,11 +351,12 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
-        w.Text1->setPlainText(QStringLiteral("e"));
+        const Controls &ui = *f.ui;
+        ui.Text1->setPlainText(QStringLiteral("e"));
         f.comm->writes.clear();
         connect(f.comm, &FakeComm::wrote, &w, [&] {
             if (f.comm->writes.size() == 3)
-                post(w.Command4);
+                post(ui.Command4);
         });
         w.Command1_Click();
         QCOMPARE(f.comm->writes.size(), 3);
@@ -364,12 +371,13 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
+        const Controls &ui = *f.ui;
         QString big;
         big.reserve(1 << 20);
         while (big.size() < (1 << 20))
             big += QStringLiteral("4F ");
         big.truncate(1 << 20);
-        w.Text1->setPlainText(big);
+        ui.Text1->setPlainText(big);
         f.comm->writes.clear();
 
         w.Command3_Click();
@@ -388,7 +396,7 @@ private Q_SLOTS:
         f.comm->writes.clear();
         connect(f.comm, &FakeComm::wrote, &w, [&] {
             if (f.comm->writes.size() == 3)
-                post(w.Command1);
+                post(ui.Command1);
         });
         w.Command1_Click();
         QCOMPARE(f.comm->writes.size(), 5);
@@ -399,13 +407,14 @@ private Q_SLOTS:
     {
         FormFixture f;
         Form1 &w = *f.form;
-        w.Text1->setPlainText(QStringLiteral("\u20AC5 12\u4E2D"));
+        const Controls &ui = *f.ui;
+        ui.Text1->setPlainText(QStringLiteral("\u20AC5 12\u4E2D"));
         f.comm->writes.clear();
         w.Command3_Click(); // one '?' for each
         QCOMPARE(f.comm->writes.last(), QByteArray("?5 12?"));
         w.Command9_Click(); // the pairs read "\u20AC5" (no hex digit first: 0) and "12"
         QCOMPARE(f.comm->written().mid(6), QByteArray("\x00\x12", 2));
-        w.Text1->setPlainText(QStringLiteral("\u20AC"));
+        ui.Text1->setPlainText(QStringLiteral("\u20AC"));
         f.comm->writes.clear();
         w.Command8_Click();
         QCOMPARE(f.messages, QStringList {QStringLiteral("Inserire numeri decimali")});

@@ -1,80 +1,69 @@
-// "Invia ASCI", "Invia Dec." and "Invia HEX": the send box out once.
+#include "SendCommands.h"
 
-#include "app/Form1.h"
-#include "app/Seams.h"
-#include "serial/MSComm.h"
-#include "transmit/SendRules.h"
+#include "MSComm.h"
+#include "Seams.h"
+#include "SendBox.h"
+#include "SendRules.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 
 namespace corvanel {
 
-QString Form1::sendBoxText() const
+SendCommands::SendCommands(MSComm &comm, const SendBox &box, Controls controls, std::function<bool()> ended)
+    : m_comm(comm), m_box(box), m_controls(controls), m_ended(std::move(ended))
 {
-    // The wire form is kept until the box changes: the hex send reads it at
-    // every byte, and converting a long box each time would cost its length.
-    if (m_sendTextStale) {
-        m_sendText = sendBoxWireText(Text1->document()->toRawText());
-        m_sendTextStale = false;
-    }
-    return m_sendText;
 }
 
-bool Form1::transmitSendBox()
+void SendCommands::sendText()
 {
+    m_controls.txLamp->setVisible(true);
     try {
-        MSComm1->setOutput(sendBoxText());
-        return true;
+        m_comm.setOutput(m_box.wireText());
     } catch (const CommError &) {
-        return false;
+        MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
     }
 }
 
-void Form1::Command3_Click()
+void SendCommands::sendDecimal()
 {
-    Image2->setVisible(true);
-    if (!transmitSendBox())
-        MsgBox(this, QStringLiteral("Porta errata"));
-}
-
-void Form1::Command8_Click()
-{
-    const std::optional<qint32> value = readInteger(sendBoxText());
+    const std::optional<qint32> value = readInteger(m_box.wireText());
     const std::optional<QString> byte = value ? characterOfCode(*value) : std::nullopt;
-    try {
-        if (!byte)
-            throw CommError("not a byte value");
-        MSComm1->setOutput(*byte);
-    } catch (const CommError &) {
-        MsgBox(this, QStringLiteral("Inserire numeri decimali"));
-    }
-}
-
-void Form1::Command9_Click()
-{
-    if (!hexFormatOk(sendBoxText())) {
-        MsgBox(this, QStringLiteral("2 CARATTERI E 1 SPAZIO es: 02 34 FE 1A "));
+    if (!byte) {
+        MsgBox(m_controls.owner, QStringLiteral("Inserire numeri decimali"));
         return;
     }
-    const qsizetype length = sendBoxText().size();
+    try {
+        m_comm.setOutput(*byte);
+    } catch (const CommError &) {
+        MsgBox(m_controls.owner, QStringLiteral("Inserire numeri decimali"));
+    }
+}
+
+void SendCommands::sendHex()
+{
+    if (!hexFormatOk(m_box.wireText())) {
+        MsgBox(m_controls.owner, QStringLiteral("2 CARATTERI E 1 SPAZIO es: 02 34 FE 1A "));
+        return;
+    }
+    const qsizetype length = m_box.wireText().size();
     for (qsizetype p = 1; p <= length; p += 3) {
         // Read again at every byte: a yield below may have changed the box.
-        const QString byte = *characterOfCode(hexPairAt(sendBoxText(), p));
+        const QString byte = *characterOfCode(hexPairAt(m_box.wireText(), p));
         try {
-            MSComm1->setOutput(byte);
+            m_comm.setOutput(byte);
         } catch (const CommError &) {
-            MsgBox(this, QStringLiteral("Porta errata"));
+            MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
             return;
         }
-        if (pauseTicked()) {
+        if (m_controls.pause->checkState() == Qt::Checked) {
             QCoreApplication::processEvents();
-            if (m_ended)
+            if (m_ended())
                 return;
             // Not a number, or negative: no pause.
-            const std::optional<qint32> pause = readInteger(Text3->text());
+            const std::optional<qint32> pause = readInteger(m_controls.pauseMs->text());
             Sleep(pause && *pause > 0 ? *pause : 0);
         }
     }

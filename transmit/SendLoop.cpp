@@ -1,8 +1,8 @@
-// "Invia loop": the send box out again and again until the same button stops it.
+#include "SendLoop.h"
 
-#include "app/Form1.h"
-#include "app/Seams.h"
-#include "serial/MSComm.h"
+#include "MSComm.h"
+#include "Seams.h"
+#include "SendBox.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -10,56 +10,53 @@
 
 namespace corvanel {
 
-void Form1::Command1_Click()
+SendLoop::SendLoop(MSComm &comm, const SendBox &box, Controls controls, std::function<bool()> ended)
+    : m_comm(comm), m_box(box), m_controls(controls), m_ended(std::move(ended))
 {
-    // Every activation counts itself, so that the last one to unwind can
-    // clear a failure for the next loop.
-    ++m_loopDepth;
+}
+
+void SendLoop::click()
+{
+    // The last activation to unwind clears a failure for the next loop.
+    ++m_depth;
     struct Unwind {
-        Form1 *f;
+        SendLoop *loop;
         ~Unwind()
         {
-            if (--f->m_loopDepth == 0)
-                f->m_loopFailed = false;
+            if (--loop->m_depth == 0)
+                loop->m_failed = false;
         }
     } unwind {this};
 
-    Image2->setVisible(true);
-    if (m_loopActive) {
-        m_loopActive = false;
-        Command1->setText(QStringLiteral("Invia Loop"));
-    } else {
-        m_loopActive = true;
-        Command1->setText(QStringLiteral("Stop Loop"));
-    }
+    m_controls.txLamp->setVisible(true);
+    m_active = !m_active;
+    m_controls.button->setText(m_active ? QStringLiteral("Stop Loop") : QStringLiteral("Invia Loop"));
     do {
-        loopYield();
-        if (m_ended || m_loopFailed)
+        yield();
+        if (m_ended() || m_failed)
             return;
-        if (!transmitSendBox()) {
-            abandonLoop();
+        try {
+            m_comm.setOutput(m_box.wireText());
+        } catch (const CommError &) {
+            abandon();
             return;
         }
-    } while (m_loopActive);
+    } while (m_active);
 }
 
-void Form1::loopYield()
+void SendLoop::yield()
 {
     QCoreApplication::processEvents();
-    // A port slower than the loop would otherwise queue without bound: wait
-    // for it to drain, still handling every event (a stop click, Exit,
-    // received data), but sleeping rather than spinning.
-    while (!m_ended && !m_loopFailed && MSComm1->PortOpen() && MSComm1->OutBufferCount() > MSComm::OutBufferSize)
+    while (!m_ended() && !m_failed && m_comm.PortOpen() && m_comm.OutBufferCount() > MSComm::OutBufferSize)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void Form1::abandonLoop()
+void SendLoop::abandon()
 {
-    // Every activation on the stack ends as after a stop, with one message.
-    m_loopActive = false;
-    m_loopFailed = true;
-    Command1->setText(QStringLiteral("Invia Loop"));
-    MsgBox(this, QStringLiteral("Porta errata"));
+    m_active = false;
+    m_failed = true;
+    m_controls.button->setText(QStringLiteral("Invia Loop"));
+    MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
 }
 
 } // namespace corvanel

@@ -6,9 +6,10 @@
 //
 //   corvanel-a11y-app MB [linger-ms]
 
-#include "app/Form1.h"
-#include "app/Program.h"
-#include "receive/ReceiveView.h"
+#include "Form1.h"
+#include "Pty.h"
+#include "Program.h"
+#include "ReceiveView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,8 +17,6 @@
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -27,17 +26,12 @@ int main(int argc, char *argv[])
     const qint64 total = (argc > 1 ? std::atoll(argv[1]) : 4) * 1024 * 1024;
     const int lingerMs = argc > 2 ? std::atoi(argv[2]) : 2000;
 
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    Pty pty;
+    if (!pty.isValid())
         return 2;
-    termios tio {};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::close(slave);
-    const QString device = QString::fromLocal8Bit(name);
+    const int master = pty.masterFd();
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) & ~O_NONBLOCK); // the writer thread blocks
+    const QString device = pty.slavePath();
 
     QByteArray block;
     for (int line = 0; block.size() < 65536; ++line) {
@@ -82,7 +76,7 @@ int main(int argc, char *argv[])
     });
     const int rc = corvanel::runProgram(app, [device] { return QStringList {device}; }, shown);
     if (writer.joinable()) {
-        ::close(master); // a writer still blocked ends here
+        pty.hangUp(); // a writer still blocked ends here
         writer.join();
     }
     return rc;

@@ -2,7 +2,7 @@
 // every byte as a space and its value, which read back to the same bytes.
 
 #include "FuzzText.h"
-#include "receive/DisplayFormat.h"
+#include "DisplayFormat.h"
 
 #include <QList>
 

@@ -3,7 +3,7 @@
 // value of its own pair.
 
 #include "FuzzText.h"
-#include "transmit/SendRules.h"
+#include "SendRules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -3,7 +3,7 @@
 // nearest integer to some number the text can mean.
 
 #include "FuzzText.h"
-#include "transmit/SendRules.h"
+#include "SendRules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

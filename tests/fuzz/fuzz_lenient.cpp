@@ -2,7 +2,7 @@
 // 16-bit conversion after it either fits or says so.
 
 #include "FuzzText.h"
-#include "serial/Conversions.h"
+#include "Conversions.h"
 
 #include <cmath>
 

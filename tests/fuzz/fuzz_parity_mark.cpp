@@ -2,7 +2,7 @@
 // split into reads, and never grows.
 
 #include "FuzzText.h"
-#include "serial/ParityMark.h"
+#include "ParityMark.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -5,8 +5,8 @@
 // and a character to repeat (CR and LF and blanks come up often).
 
 #include "FuzzText.h"
-#include "receive/PieceText.h"
-#include "receive/RowLayout.h"
+#include "PieceText.h"
+#include "RowLayout.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // written out again, and joining any values never fails.
 
 #include "FuzzText.h"
-#include "serial/PortSettings.h"
+#include "PortSettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

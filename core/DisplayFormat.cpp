@@ -1,4 +1,4 @@
-#include "receive/DisplayFormat.h"
+#include "DisplayFormat.h"
 
 #include <array>
 #include <string>
@@ -38,16 +38,20 @@ QByteArray formatEach(const QByteArray &bytes, const Table &table)
 
 } // namespace
 
+bool isDisplayMode(qint16 mode)
+{
+    return mode == TextMode || mode == HexMode || mode == DecimalMode;
+}
+
 std::optional<QByteArray> formatReceived(qint16 mode, const QByteArray &bytes)
 {
     static const Table hex = makeTable(16);
     static const Table dec = makeTable(10);
-    switch (mode) {
-    case TextMode: return bytes;
-    case HexMode: return formatEach(bytes, hex);
-    case DecimalMode: return formatEach(bytes, dec);
-    default: return std::nullopt;
-    }
+    if (!isDisplayMode(mode))
+        return std::nullopt;
+    if (mode == TextMode)
+        return bytes;
+    return formatEach(bytes, mode == HexMode ? hex : dec);
 }
 
 } // namespace corvanel

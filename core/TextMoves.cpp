@@ -1,6 +1,6 @@
-#include "receive/TextMoves.h"
+#include "TextMoves.h"
 
-#include "receive/PieceText.h"
+#include "PieceText.h"
 
 #include <QChar>
 

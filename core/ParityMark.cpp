@@ -1,4 +1,4 @@
-#include "serial/ParityMark.h"
+#include "ParityMark.h"
 
 namespace corvanel {
 

@@ -8,14 +8,6 @@ namespace corvanel {
 // Lists the serial devices present, in any order, possibly with duplicates.
 using PortSource = std::function<QStringList()>;
 
-// The machine's own devices: what QSerialPortInfo reports plus every
-// /dev/ttyUSB* and /dev/ttyACM* entry that is a character device or a link to one.
-QStringList systemPorts();
-
-// The ttyUSB* and ttyACM* entries of a directory that are character devices
-// or links to one.
-QStringList usbSerialEntries(const QString &directory);
-
 // Removes duplicates and orders by family (ttyS, ttyUSB, ttyACM, then the rest
 // by name) and by number within a family. Port number n is entry n-1.
 QStringList orderPorts(const QStringList &devices);

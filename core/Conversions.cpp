@@ -1,4 +1,4 @@
-#include "serial/Conversions.h"
+#include "Conversions.h"
 
 #include <QString>
 #include <cfenv>

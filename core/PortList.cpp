@@ -1,4 +1,4 @@
-#include "serial/PortList.h"
+#include "PortList.h"
 
 #include <algorithm>
 #include <tuple>

@@ -1,4 +1,4 @@
-#include "receive/PieceText.h"
+#include "PieceText.h"
 
 #include <algorithm>
 

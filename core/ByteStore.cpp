@@ -1,4 +1,4 @@
-#include "receive/ByteStore.h"
+#include "ByteStore.h"
 
 #include <QDir>
 #include <QFile>

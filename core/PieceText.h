@@ -1,6 +1,6 @@
 #pragma once
 
-#include "receive/ByteStore.h"
+#include "ByteStore.h"
 
 #include <QByteArray>
 #include <memory>

@@ -7,6 +7,9 @@ namespace corvanel {
 
 enum ReceiveModes : qint16 { TextMode = 0, HexMode = 1, DecimalMode = 2 };
 
+// Whether a receive mode shows anything: text, hex or decimal.
+bool isDisplayMode(qint16 mode);
+
 // What one read of received bytes adds to the receive box in a display mode:
 // text mode adds the bytes unchanged; hex mode adds each byte as a space and
 // upper-case hex without leading zeros; decimal mode a space and the value.

@@ -1,6 +1,6 @@
-#include "transmit/SendRules.h"
+#include "SendRules.h"
 
-#include "serial/Conversions.h"
+#include "Conversions.h"
 
 namespace corvanel {
 

@@ -1,6 +1,6 @@
-#include "receive/RowLayout.h"
+#include "RowLayout.h"
 
-#include "receive/PieceText.h"
+#include "PieceText.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "serial/PortSettings.h"
+#include "PortSettings.h"
 
 #include <QStringList>
 #include <cmath>

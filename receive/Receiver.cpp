@@ -1,0 +1,84 @@
+#include "Receiver.h"
+
+#include "DisplayFormat.h"
+#include "MSComm.h"
+#include "ReceiveView.h"
+#include "Seams.h"
+
+#include <QLabel>
+
+namespace corvanel {
+
+Receiver::Receiver(MSComm &comm, qint16 &receiveMode, Controls controls, Hooks hooks, QObject *parent)
+    : QObject(parent), m_comm(comm), m_mode(receiveMode), m_controls(controls), m_hooks(std::move(hooks))
+{
+    // The RX lamp goes dark 100 ms after the last arrival. Arrivals come
+    // thousands of times a second: they only note the time, and the timer
+    // looks again when it fires.
+    m_rxOff.setSingleShot(true);
+    connect(&m_rxOff, &QTimer::timeout, this, [this] {
+        const qint64 since = m_lastArrival.elapsed();
+        if (since >= RxLampMs)
+            m_controls.rxLamp->setVisible(false);
+        else
+            m_rxOff.start(static_cast<int>(RxLampMs - since));
+    });
+}
+
+void Receiver::dispatch()
+{
+    const qint16 code = m_comm.CommEvent();
+    switch (code) {
+    case comEvCD:
+    case comEvCTS:
+    case comEvDSR:
+        m_hooks.lineChanged(code);
+        break;
+    case comEvReceive:
+        showReceived();
+        break;
+    case comEvSend:
+        m_hooks.sendDone();
+        break;
+    default:
+        // Line errors (break, framing, overrun, overflow, parity, buffer
+        // full, device control), ring and end-of-file change nothing.
+        break;
+    }
+}
+
+void Receiver::showReceived()
+{
+    m_controls.rxLamp->setVisible(true);
+    m_lastArrival.start();
+    if (!m_rxOff.isActive())
+        m_rxOff.start(RxLampMs);
+    if (!isDisplayMode(m_mode))
+        return; // nothing is read
+    QByteArray bytes;
+    try {
+        bytes = m_comm.InputBytes();
+    } catch (const CommError &) {
+        return; // the port closed before the data could be read
+    }
+    // Every byte of the read is shown, in the order received.
+    m_controls.box->appendBytes(*formatReceived(m_mode, bytes));
+}
+
+void Receiver::chooseMode(qint16 index)
+{
+    if (isDisplayMode(index))
+        m_mode = index;
+}
+
+void Receiver::saveAs()
+{
+    const QString path = SaveFileName(m_controls.owner);
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!m_controls.box->saveTo(path, &reason))
+        MsgBox(m_controls.owner, QStringLiteral("Impossibile salvare il file %1: %2").arg(path, reason));
+}
+
+} // namespace corvanel
