@@ -10,6 +10,7 @@
 
 #include "BenchSupport.h"
 #include "app/Form1.h"
+#include "receive/DisplayFormat.h"
 #include "receive/ReceiveView.h"
 #include "serial/MSComm.h"
 
@@ -61,6 +62,7 @@ struct Ingest {
     double mbPerSecond = 0;
     qint64 longestStallMs = 0;
     double bytesPerChar = 0;
+    bool complete = false;
 };
 
 Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
@@ -105,6 +107,11 @@ Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
     tick.stop();
     r.mbPerSecond = double(total) / 1048576.0 / seconds;
     r.bytesPerChar = double(residentBytes() - rssBefore) / double(form->Text2->length());
+    // Nothing lost: the box holds every byte sent, formatted.
+    const qint64 blocks = total / block.size();
+    const qint64 expected = blocks * formatReceived(mode, block)->size()
+        + formatReceived(mode, block.left(qsizetype(total % block.size())))->size();
+    r.complete = form->Text2->length() == expected;
     form->Command4_Click();
     form.reset();
     pty.close();
@@ -161,8 +168,9 @@ int main(int argc, char **argv)
         for (const Case &c : cases) {
             if (args.at(2) == QLatin1String(c.key)) {
                 const Ingest r = runCase(c.mode, c.breaks, total);
-                std::printf("%-22s %7.1f MB/s  longest stall %4lld ms  %.2f bytes per character shown\n", c.name,
-                            r.mbPerSecond, (long long)r.longestStallMs, r.bytesPerChar);
+                std::printf("%-22s %7.1f MB/s  longest stall %4lld ms  %.2f bytes per character shown  %s\n",
+                            c.name, r.mbPerSecond, (long long)r.longestStallMs, r.bytesPerChar,
+                            r.complete ? "nothing lost" : "DATA LOST");
                 return 0;
             }
         }

@@ -1,0 +1,120 @@
+// The program with its port open and nothing happening: CPU and wake-ups.
+//
+//   QT_QPA_PLATFORM=offscreen ./build/bench_idle [seconds]
+//   xvfb-run -a ./build/bench_idle [seconds]
+//
+// The real main window on a pseudo-terminal as port 1, shown, left alone.
+// CPU is measured over one period (getrusage of the whole process); the
+// system calls of every thread over a second period of the same length with
+// `strace -c -f -p PID`, which also slows what it watches.
+
+#include "BenchSupport.h"
+#include "app/Form1.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void idleFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// One line of strace's summary: calls and errors of one system call.
+struct Syscall {
+    QByteArray name;
+    qint64 calls = 0;
+    qint64 errors = 0;
+};
+
+QList<Syscall> parseSummary(const QByteArray &text)
+{
+    QList<Syscall> out;
+    for (const QByteArray &line : text.split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        // % time, seconds, usecs/call, calls, [errors,] syscall
+        if (f.size() < 5 || f.at(0).startsWith('%') || f.at(0).startsWith('-') || f.last() == "total")
+            continue;
+        bool ok = false;
+        Syscall s;
+        s.calls = f.at(3).toLongLong(&ok);
+        if (!ok)
+            continue;
+        s.name = f.last();
+        if (f.size() == 6)
+            s.errors = f.at(4).toLongLong();
+        out.append(s);
+    }
+    return out;
+}
+
+bool isWait(const QByteArray &name)
+{
+    static const QList<QByteArray> waits = {"poll", "ppoll", "select", "pselect6", "epoll_wait", "epoll_pwait",
+                                            "nanosleep", "clock_nanosleep", "futex"};
+    return waits.contains(name);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    printMessages();
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    BenchPty pty;
+    auto form = windowOnPty(pty);
+    form->show();
+    idleFor(1000); // let the window settle
+
+    const double cpu0 = cpuSeconds();
+    idleFor(seconds * 1000);
+    const double cpu = cpuSeconds() - cpu0;
+
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("strace.txt"));
+    QProcess strace;
+    strace.start(QStringLiteral("strace"), {QStringLiteral("-c"), QStringLiteral("-f"), QStringLiteral("-o"), out,
+                                            QStringLiteral("-p"), QString::number(::getpid())});
+    if (!strace.waitForStarted()) {
+        std::printf("strace did not start\n");
+        return 1;
+    }
+    idleFor(500); // attached
+    idleFor(seconds * 1000);
+    ::kill(static_cast<pid_t>(strace.processId()), SIGINT);
+    while (strace.state() != QProcess::NotRunning)
+        idleFor(20);
+
+    QFile f(out);
+    if (!f.open(QIODevice::ReadOnly)) {
+        std::printf("no strace summary\n");
+        return 1;
+    }
+    const QList<Syscall> calls = parseSummary(f.readAll());
+    qint64 total = 0, waits = 0, errors = 0;
+    std::printf("port open on %s, idle; %d s per measurement\n", qPrintable(pty.slavePath), seconds);
+    std::printf("CPU: %.3f%% of a core\n", 100.0 * cpu / seconds);
+    for (const Syscall &s : calls) {
+        total += s.calls;
+        errors += s.errors;
+        if (isWait(s.name))
+            waits += s.calls;
+        std::printf("  %-18s %7lld calls %6lld errors\n", s.name.constData(), (long long)s.calls, (long long)s.errors);
+    }
+    std::printf("system calls: %lld (%.1f/s), %lld failing; waits (poll, futex, sleeps): %lld (%.1f/s)\n",
+                (long long)total, double(total) / seconds, (long long)errors, (long long)waits,
+                double(waits) / seconds);
+    form->Command4_Click();
+    return 0;
+}
