@@ -1,9 +1,11 @@
 // The program with its port open and nothing happening: CPU and wake-ups.
 //
-//   QT_QPA_PLATFORM=offscreen ./build/bench_idle [seconds]
+//   QT_QPA_PLATFORM=offscreen ./build/bench_idle [seconds] [--no-caret]
 //   xvfb-run -a ./build/bench_idle [seconds]
 //
-// The real main window on a pseudo-terminal as port 1, shown, left alone.
+// The real main window on a pseudo-terminal as port 1, shown, left alone
+// with the focus in the send box, whose caret blinks (--no-caret: on the
+// Exit button).
 // CPU is measured over one period (getrusage of the whole process); the
 // system calls of every thread over a second period of the same length with
 // `strace -c -f -p PID`, which also slows what it watches.
@@ -12,9 +14,11 @@
 #include "app/Form1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
@@ -58,6 +62,24 @@ QList<Syscall> parseSummary(const QByteArray &text)
     return out;
 }
 
+// Times any thread of this process went to sleep and was woken: the
+// voluntary context switches of every thread.
+qint64 wakeups()
+{
+    qint64 total = 0;
+    const QStringList tasks = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(task));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLongLong();
+        }
+    }
+    return total;
+}
+
 bool isWait(const QByteArray &name)
 {
     static const QList<QByteArray> waits = {"poll", "ppoll", "select", "pselect6", "epoll_wait", "epoll_pwait",
@@ -71,15 +93,20 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     printMessages();
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const QStringList args = QCoreApplication::arguments();
+    const int seconds = args.size() > 1 ? std::max(1, args.at(1).toInt()) : 10;
     BenchPty pty;
     auto form = windowOnPty(pty);
     form->show();
+    if (args.contains(QStringLiteral("--no-caret")))
+        form->Command4->setFocus();
     idleFor(1000); // let the window settle
 
     const double cpu0 = cpuSeconds();
+    const qint64 woken0 = wakeups();
     idleFor(seconds * 1000);
     const double cpu = cpuSeconds() - cpu0;
+    const qint64 woken = wakeups() - woken0;
 
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("strace.txt"));
@@ -103,8 +130,10 @@ int main(int argc, char **argv)
     }
     const QList<Syscall> calls = parseSummary(f.readAll());
     qint64 total = 0, waits = 0, errors = 0;
-    std::printf("port open on %s, idle; %d s per measurement\n", qPrintable(pty.slavePath), seconds);
-    std::printf("CPU: %.3f%% of a core\n", 100.0 * cpu / seconds);
+    std::printf("port open on %s, idle, focus %s; %d s per measurement\n", qPrintable(pty.slavePath),
+                form->Command4->hasFocus() ? "on Exit" : "in the send box", seconds);
+    std::printf("CPU: %.3f%% of a core; wake-ups (voluntary context switches, all threads): %.1f/s\n",
+                100.0 * cpu / seconds, double(woken) / seconds);
     for (const Syscall &s : calls) {
         total += s.calls;
         errors += s.errors;
