@@ -1,6 +1,7 @@
 // The main window's controls: names, places, colours, fonts, initial states.
 // Places are given in twips (15 to a pixel at 96 dots per inch).
 
+#include "app/ComboWheel.h"
 #include "app/Form1.h"
 #include "app/Outline.h"
 #include "receive/ReceiveView.h"
@@ -96,6 +97,7 @@ QComboBox *combo(QWidget *parent, const char *name, const QStringList &items, co
     c->setCurrentIndex(static_cast<int>(items.indexOf(text)));
     c->setEditText(text);
     c->setFocusPolicy(Qt::StrongFocus);
+    new ComboWheel(c);
     return c;
 }
 
