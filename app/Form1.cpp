@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "app/CaretRest.h"
 #include "help/Form2.h"
 #include "receive/ReceiveView.h"
 #include "resources/Pictures.h"
@@ -54,6 +55,7 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
     });
 
     wireEvents();
+    new CaretRest(CaretRestMs, this);
 }
 
 Form1::~Form1() = default;

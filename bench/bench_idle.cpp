@@ -6,9 +6,10 @@
 // The real main window on a pseudo-terminal as port 1, shown, left alone
 // with the focus in the send box, whose caret blinks (--no-caret: on the
 // Exit button).
-// CPU is measured over one period (getrusage of the whole process); the
-// system calls of every thread over a second period of the same length with
-// `strace -c -f -p PID`, which also slows what it watches.
+// CPU (getrusage of the whole process) and wake-ups (voluntary context
+// switches of every thread) are measured over the first period after start-up
+// and again once the caret has stopped blinking; then the system calls of
+// every thread over a third period with `strace -c -f -p PID`.
 
 #include "BenchSupport.h"
 #include "app/Form1.h"
@@ -102,11 +103,20 @@ int main(int argc, char **argv)
         form->Command4->setFocus();
     idleFor(1000); // let the window settle
 
-    const double cpu0 = cpuSeconds();
-    const qint64 woken0 = wakeups();
-    idleFor(seconds * 1000);
-    const double cpu = cpuSeconds() - cpu0;
-    const qint64 woken = wakeups() - woken0;
+    // Right after the last input, then once the caret has come to rest.
+    struct Period {
+        double cpu;
+        double wakeups;
+    };
+    const auto measure = [&] {
+        const double cpu0 = cpuSeconds();
+        const qint64 woken0 = wakeups();
+        idleFor(seconds * 1000);
+        return Period {100.0 * (cpuSeconds() - cpu0) / seconds, double(wakeups() - woken0) / seconds};
+    };
+    const Period fresh = measure();
+    idleFor(std::max(0, corvanel::Form1::CaretRestMs - seconds * 1000));
+    const Period rested = measure();
 
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("strace.txt"));
@@ -132,8 +142,10 @@ int main(int argc, char **argv)
     qint64 total = 0, waits = 0, errors = 0;
     std::printf("port open on %s, idle, focus %s; %d s per measurement\n", qPrintable(pty.slavePath),
                 form->Command4->hasFocus() ? "on Exit" : "in the send box", seconds);
-    std::printf("CPU: %.3f%% of a core; wake-ups (voluntary context switches, all threads): %.1f/s\n",
-                100.0 * cpu / seconds, double(woken) / seconds);
+    std::printf("first %d s: CPU %.3f%% of a core, %.1f wake-ups/s (voluntary context switches, all threads)\n",
+                seconds, fresh.cpu, fresh.wakeups);
+    std::printf("after the caret rests: CPU %.3f%% of a core, %.1f wake-ups/s; system calls then:\n", rested.cpu,
+                rested.wakeups);
     for (const Syscall &s : calls) {
         total += s.calls;
         errors += s.errors;

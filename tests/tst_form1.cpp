@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "app/CaretRest.h"
 #include "help/Form2.h"
 #include "receive/ReceiveView.h"
 
@@ -220,6 +221,25 @@ private Q_SLOTS:
         QCOMPARE(f.comm->opens, opens + 4);
         QCOMPARE(reachedWindow, 3);
         QVERIFY(f.messages.isEmpty());
+    }
+
+    // Without input the caret stops blinking (no wake-ups while idle); the
+    // next key makes it blink again.
+    void caretRestsWithoutInput()
+    {
+        const int flash = QApplication::cursorFlashTime();
+        QVERIFY(flash > 0);
+        {
+            CaretRest rest(30);
+            QTRY_VERIFY(rest.resting());
+            QCOMPARE(QApplication::cursorFlashTime(), 0);
+            QLineEdit edit;
+            QTest::keyClick(&edit, Qt::Key_A);
+            QVERIFY(!rest.resting());
+            QCOMPARE(QApplication::cursorFlashTime(), flash);
+            QTRY_VERIFY(rest.resting());
+        }
+        QCOMPARE(QApplication::cursorFlashTime(), flash);
     }
 
     void clickingThePauseBoxRunsNoCode()
