@@ -4,6 +4,8 @@
 //   xvfb-run -a ./build/bench_line_rate [seconds]            # every case, median of three processes
 //   xvfb-run -a ./build/bench_line_rate 10 text-1.2M         # one case
 //   QT_QPA_PLATFORM=offscreen ./build/bench_line_rate
+//   xvfb-run -a ./build/bench_line_rate 10 hex-1.2M --events  # also paints and timer events per second
+//   xvfb-run -a ./build/bench_line_rate 10 hex-1.2M --hidden  # the window never shown: all but painting
 //
 // CPU is the whole process's (every thread, the accessibility bridge's
 // included) less the writer thread's own, over the period, in percent of one
@@ -17,6 +19,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QEventLoop>
+#include <QMap>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTimer>
@@ -71,11 +74,26 @@ void idleFor(int ms)
     loop.exec();
 }
 
-int runCase(const Case &c, int seconds)
+// Counts paint events per widget while installed (--events).
+struct PaintCounter : QObject {
+    QMap<QString, int> paints;
+    int timers = 0;
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++paints[o->objectName().isEmpty() ? QString::fromLatin1(o->metaObject()->className()) : o->objectName()];
+        else if (e->type() == QEvent::Timer)
+            ++timers;
+        return false;
+    }
+};
+
+int runCase(const Case &c, int seconds, bool events, bool hidden)
 {
     BenchPty pty;
     auto form = windowOnPty(pty);
-    form->show();
+    if (!hidden)
+        form->show();
     form->Command5_Click();
     form->Option1[size_t(c.mode)]->click();
     idleFor(1000);
@@ -87,6 +105,9 @@ int runCase(const Case &c, int seconds)
     const int fd = pty.master;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
+    PaintCounter counter;
+    if (events)
+        QCoreApplication::instance()->installEventFilter(&counter);
     const double cpu0 = cpuSeconds();
     timespec start {};
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -119,6 +140,13 @@ int runCase(const Case &c, int seconds)
     timespec end {};
     clock_gettime(CLOCK_MONOTONIC, &end);
     const double wall = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
+    QCoreApplication::instance()->removeEventFilter(&counter);
+    if (events) {
+        std::printf("per second: %.1f timer events;", counter.timers / wall);
+        for (auto it = counter.paints.cbegin(); it != counter.paints.cend(); ++it)
+            std::printf(" %s %.1f paints;", qPrintable(it.key()), it.value() / wall);
+        std::printf("\n");
+    }
     idleFor(200);
     form->Text2->refreshNow();
     const qint64 expected = formatReceived(c.mode, stream)->size();
@@ -139,7 +167,8 @@ int main(int argc, char **argv)
     if (args.size() > 2) {
         for (const Case &c : cases) {
             if (args.at(2) == QLatin1String(c.key))
-                return runCase(c, seconds);
+                return runCase(c, seconds, args.contains(QStringLiteral("--events")),
+                               args.contains(QStringLiteral("--hidden")));
         }
         return 2;
     }
