@@ -18,6 +18,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMap>
 #include <QProcess>
@@ -74,17 +75,42 @@ void idleFor(int ms)
     loop.exec();
 }
 
-// Counts paint events per widget while installed (--events).
-struct PaintCounter : QObject {
-    QMap<QString, int> paints;
-    int timers = 0;
-    bool eventFilter(QObject *o, QEvent *e) override
+// With --events: what the user-interface thread spends its time on, by
+// event (inclusive of what runs inside it), per second of the run.
+class TimingApp : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool recording = false;
+    struct Tally {
+        int count = 0;
+        qint64 ns = 0;
+    };
+    QMap<QString, Tally> tallies;
+
+    bool notify(QObject *receiver, QEvent *event) override
     {
-        if (e->type() == QEvent::Paint)
-            ++paints[o->objectName().isEmpty() ? QString::fromLatin1(o->metaObject()->className()) : o->objectName()];
-        else if (e->type() == QEvent::Timer)
-            ++timers;
-        return false;
+        if (!recording)
+            return QApplication::notify(receiver, event);
+        QString key;
+        switch (event->type()) {
+        case QEvent::SockAct: key = QStringLiteral("socket notifier (reads, OnComm, display)"); break;
+        case QEvent::Timer: key = QStringLiteral("timer: ") + QString::fromLatin1(receiver->metaObject()->className()); break;
+        case QEvent::UpdateRequest: key = QStringLiteral("repaint and flush of the window"); break;
+        case QEvent::Paint:
+            key = QStringLiteral("  paint: ") + (receiver->objectName().isEmpty()
+                                                      ? QString::fromLatin1(receiver->metaObject()->className())
+                                                      : receiver->objectName());
+            break;
+        default: return QApplication::notify(receiver, event);
+        }
+        QElapsedTimer t;
+        t.start();
+        const bool r = QApplication::notify(receiver, event);
+        Tally &tally = tallies[key];
+        ++tally.count;
+        tally.ns += t.nsecsElapsed();
+        return r;
     }
 };
 
@@ -102,19 +128,20 @@ int runCase(const Case &c, int seconds, bool events, bool hidden)
     const qint64 bursts = qint64(seconds) * 100;
     const QByteArray stream = textLines(burst * bursts);
     std::atomic<double> writerCpu {0};
+    std::atomic<bool> writerDone {false};
     const int fd = pty.master;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
-    PaintCounter counter;
-    if (events)
-        QCoreApplication::instance()->installEventFilter(&counter);
+    auto *timing = static_cast<TimingApp *>(QCoreApplication::instance());
+    timing->recording = events;
     const double cpu0 = cpuSeconds();
     timespec start {};
     clock_gettime(CLOCK_MONOTONIC, &start);
     std::thread writer([&] {
         const double own0 = threadCpuSeconds();
         timespec next = start;
-        for (qint64 b = 0; b < bursts; ++b) {
+        bool failed = false;
+        for (qint64 b = 0; b < bursts && !failed; ++b) {
             next.tv_nsec += 10'000'000;
             if (next.tv_nsec >= 1'000'000'000) {
                 next.tv_nsec -= 1'000'000'000;
@@ -122,31 +149,35 @@ int runCase(const Case &c, int seconds, bool events, bool hidden)
             }
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
             const char *p = stream.constData() + b * burst;
-            for (qint64 left = burst; left > 0;) {
+            for (qint64 left = burst; left > 0 && !failed;) {
                 const ssize_t w = ::write(fd, p, size_t(left));
-                if (w <= 0)
-                    return;
-                p += w;
-                left -= w;
+                failed = w <= 0;
+                p += std::max<ssize_t>(w, 0);
+                left -= std::max<ssize_t>(w, 0);
             }
         }
         writerCpu = threadCpuSeconds() - own0;
+        writerDone = true;
     });
+    // Until the writer is done (later than planned only if the program falls
+    // behind), then a moment for the last burst.
     QEventLoop loop;
-    QTimer::singleShot(seconds * 1000 + 100, &loop, &QEventLoop::quit);
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (writerDone)
+            loop.quit();
+    });
+    check.start(100);
     loop.exec();
     writer.join();
     const double cpu = cpuSeconds() - cpu0 - writerCpu;
     timespec end {};
     clock_gettime(CLOCK_MONOTONIC, &end);
     const double wall = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
-    QCoreApplication::instance()->removeEventFilter(&counter);
-    if (events) {
-        std::printf("per second: %.1f timer events;", counter.timers / wall);
-        for (auto it = counter.paints.cbegin(); it != counter.paints.cend(); ++it)
-            std::printf(" %s %.1f paints;", qPrintable(it.key()), it.value() / wall);
-        std::printf("\n");
-    }
+    timing->recording = false;
+    for (auto it = timing->tallies.cbegin(); it != timing->tallies.cend(); ++it)
+        std::printf("  %-48s %6.1f/s  %6.2f%% of a core\n", qPrintable(it.key()), it->count / wall,
+                    100.0 * double(it->ns) / 1e9 / wall);
     idleFor(200);
     form->Text2->refreshNow();
     const qint64 expected = formatReceived(c.mode, stream)->size();
@@ -160,7 +191,7 @@ int runCase(const Case &c, int seconds, bool events, bool hidden)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    TimingApp app(argc, argv);
     printMessages();
     const QStringList args = QCoreApplication::arguments();
     const int seconds = args.size() > 1 ? std::max(1, args.at(1).toInt()) : 10;
