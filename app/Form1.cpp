@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "CaretRest.h"
 #include "Form2.h"
 #include "ModemLines.h"
 #include "Receiver.h"
@@ -47,6 +48,7 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
     setTabOrder();
     createSubsystems();
     wireEvents();
+    new CaretRest(CaretRestMs, this);
 }
 
 Form1::~Form1() = default;

@@ -41,6 +41,9 @@ public:
     explicit Form1(std::unique_ptr<MSComm> comm, QWidget *parent = nullptr);
     ~Form1() override;
 
+    // The caret stops blinking after this long without input.
+    static constexpr int CaretRestMs = 10000;
+
     // Start-up: runs once, after construction and before the window is shown.
     void Form_Load();
 

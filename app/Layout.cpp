@@ -1,6 +1,7 @@
 // The main window's controls: names, places, colours, fonts, initial states.
 // Places are given in twips (15 to a pixel at 96 dots per inch).
 
+#include "ComboWheel.h"
 #include "Form1.h"
 #include "Outline.h"
 #include "ReceiveView.h"
@@ -76,6 +77,7 @@ QComboBox *combo(QWidget *parent, const char *name, const QStringList &items, co
     c->setCurrentIndex(static_cast<int>(items.indexOf(text)));
     c->setEditText(text);
     c->setFocusPolicy(Qt::StrongFocus);
+    new ComboWheel(c);
     return c;
 }
 
@@ -242,6 +244,15 @@ void Form1::createControls()
     Text2->setColours(Black, PaleOrange);
     Text2->setText(QStringLiteral("Premere il pulsante \"Ricevi\" per attivare la ricezione\r\n"));
     Text2->setAccessibleName(QStringLiteral("Stringa ricevuta"));
+    {
+        // The box repaints its scroll bar with every frame of arriving data.
+        // Opaque (in the window's own black, which showed through before),
+        // it spares the window and its outline beneath from repainting too.
+        QPalette pal = Text2->palette();
+        pal.setColor(QPalette::Window, Black);
+        Text2->setPalette(pal);
+        Text2->setAutoFillBackground(true);
+    }
     Command5 = button(this, "Command5", QStringLiteral("Clr"), twips(4920, 3360, 375, 255), font825);
 
     const char *optionNames[] = {"Option1(0)", "Option1(1)", "Option1(2)"};

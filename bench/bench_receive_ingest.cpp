@@ -10,6 +10,7 @@
 
 #include "Controls.h"
 #include "BenchSupport.h"
+#include "DisplayFormat.h"
 #include "Form1.h"
 #include "ReceiveView.h"
 #include "MSComm.h"
@@ -25,7 +26,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <thread>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 using namespace corvanel;
@@ -62,6 +62,7 @@ struct Ingest {
     double mbPerSecond = 0;
     qint64 longestStallMs = 0;
     double bytesPerChar = 0;
+    bool complete = false;
 };
 
 Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
@@ -76,6 +77,10 @@ Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
     const qint64 rssBefore = residentBytes();
     std::atomic<qint64> sent {0};
     const QByteArray block = pattern(lineBreaks);
+    // What the box holds once every byte sent has been read and shown.
+    const qint64 blocks = total / block.size();
+    const qint64 expected = blocks * formatReceived(mode, block)->size()
+        + formatReceived(mode, block.left(qsizetype(total % block.size())))->size();
 
     Ingest r;
     QElapsedTimer gap;
@@ -90,13 +95,18 @@ Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
     t.start();
     std::thread w(writer, pty.masterFd(), total, block, std::ref(sent));
     QTimer done;
+    QElapsedTimer idle; // since the last growth of the box, once the writer is done
+    qint64 shown = -1;
     QObject::connect(&done, &QTimer::timeout, [&] {
-        // Everything written has been read and shown once the component's
-        // buffer and the pseudo-terminal are empty and the writer is done.
-        if (sent >= total && form->comm().OutBufferCount() == 0) {
-            int queued = 0;
-            if (::ioctl(pty.masterFd(), TIOCOUTQ, &queued) == 0 && queued == 0)
-                QCoreApplication::exit(0);
+        const qint64 now = Controls(*form).Text2->length();
+        if (now >= expected)
+            QCoreApplication::exit(0);
+        // Anything missing after a second of nothing arriving is lost.
+        if (now != shown || sent < total) {
+            shown = now;
+            idle.start();
+        } else if (idle.elapsed() > 1000) {
+            QCoreApplication::exit(0);
         }
     });
     done.start(2);
@@ -106,6 +116,7 @@ Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
     tick.stop();
     r.mbPerSecond = double(total) / 1048576.0 / seconds;
     r.bytesPerChar = double(residentBytes() - rssBefore) / double(Controls(*form).Text2->length());
+    r.complete = Controls(*form).Text2->length() == expected;
     form->Command4_Click();
     form.reset();
     pty.hangUp();
@@ -162,8 +173,9 @@ int main(int argc, char **argv)
         for (const Case &c : cases) {
             if (args.at(2) == QLatin1String(c.key)) {
                 const Ingest r = runCase(c.mode, c.breaks, total);
-                std::printf("%-22s %7.1f MB/s  longest stall %4lld ms  %.2f bytes per character shown\n", c.name,
-                            r.mbPerSecond, (long long)r.longestStallMs, r.bytesPerChar);
+                std::printf("%-22s %7.1f MB/s  longest stall %4lld ms  %.2f bytes per character shown  %s\n",
+                            c.name, r.mbPerSecond, (long long)r.longestStallMs, r.bytesPerChar,
+                            r.complete ? "nothing lost" : "DATA LOST");
                 return 0;
             }
         }

@@ -1,14 +1,16 @@
 #include "QtSerialComm.h"
 
+#include <QTimer>
 #include <cerrno>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
 namespace corvanel {
 namespace {
 
-constexpr int LinePollMs = 25; // line changes are noticed within 50 ms
+constexpr int RelistenMs = 10;
 
 QSerialPort::Parity toQt(Parity p)
 {
@@ -34,15 +36,14 @@ QSerialPort::StopBits toQt(StopBits s)
 
 } // namespace
 
-QtSerialComm::QtSerialComm(PortSource source, QObject *parent)
-    : MSComm(parent), m_source(std::move(source))
+QtSerialComm::QtSerialComm(PortSource source, QString lockDirectory, QObject *parent)
+    : MSComm(parent), m_source(std::move(source)), m_lock(std::move(lockDirectory))
 {
-    m_port.setReadBufferSize(InBufferSize);
-    m_linePoll.setInterval(LinePollMs);
+    m_port.setReadBufferSize(ReadBlock);
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComm::onReadyRead);
     connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialComm::onBytesWritten);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComm::onError);
-    connect(&m_linePoll, &QTimer::timeout, this, &QtSerialComm::pollLines);
+    connect(&m_lines, &LineWatcher::changed, this, &QtSerialComm::onLinesChanged);
 }
 
 QtSerialComm::~QtSerialComm()
@@ -83,25 +84,38 @@ void QtSerialComm::setPortOpen(bool open)
     if (m_commPort < 1 || m_commPort > devices.size())
         throw CommError("no such port");
     m_device = devices.at(m_commPort - 1);
+    // Before opening: QSerialPort's own locking takes a lock file in another
+    // format for stale and replaces it.
+    m_lock.check(m_device);
     m_port.setPortName(m_device);
     m_lastError.clear();
+    // Refused with EBUSY while another program holds the device exclusively.
     if (!m_port.open(QIODevice::ReadWrite))
         throw CommError(lastError("cannot open the port"));
+    ++m_session;
+    m_closeQueued = false;
+    // The driver raised DTR and RTS on opening; some boards reset on that
+    // pulse, so the boxes' state goes to the lines before anything else.
+    applyLines();
     try {
+        refuseSharedDevice();
+        m_lock.acquire(m_device);
         m_port.setFlowControl(QSerialPort::NoFlowControl);
         applyFrame();
     } catch (...) {
         closeQuietly();
         throw;
     }
-    applyLines();
     m_decoder.reset();
-    const QSerialPort::PinoutSignals lines = m_port.pinoutSignals();
-    m_linesReadable = m_port.error() == QSerialPort::NoError;
-    m_port.clearError();
-    m_lastLines = m_linesReadable ? lines : QSerialPort::NoSignal;
-    // The poll also notices a device that hung up without an error.
-    m_linePoll.start();
+    m_lines.start(descriptor());
+}
+
+void QtSerialComm::refuseSharedDevice()
+{
+    // Programs that claim a port with flock (rather than a lock file or an
+    // exclusive open, which root may override) are honoured, and see ours.
+    if (::flock(descriptor(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        throw CommError("the port is held by another program (flock)");
 }
 
 void QtSerialComm::applyFrame()
@@ -113,7 +127,7 @@ void QtSerialComm::applyFrame()
 
     // With parity on, have the driver mark bytes received with a parity error
     // so that they can be replaced; a real 0xFF then arrives doubled.
-    const int fd = static_cast<int>(m_port.handle());
+    const int fd = descriptor();
     termios tio {};
     if (::tcgetattr(fd, &tio) != 0)
         throw CommError("cannot read the terminal attributes");
@@ -142,20 +156,31 @@ void QtSerialComm::applyLines()
 {
     if (!m_port.isOpen())
         return;
-    // A driver without modem lines (a pseudo-terminal) refuses these; the
-    // values are kept all the same.
-    m_port.setDataTerminalReady(m_dtr);
-    m_port.setRequestToSend(m_rts);
-    m_port.clearError();
+    // Straight on the descriptor, one call per direction: this runs right
+    // after the open, while the lines may be up against the user's wish. A
+    // driver without modem lines (a pseudo-terminal) refuses; the values are
+    // kept all the same.
+    const int raise = (m_dtr ? TIOCM_DTR : 0) | (m_rts ? TIOCM_RTS : 0);
+    const int drop = (TIOCM_DTR | TIOCM_RTS) & ~raise;
+    if (drop != 0)
+        ::ioctl(descriptor(), TIOCMBIC, &drop);
+    if (raise != 0)
+        ::ioctl(descriptor(), TIOCMBIS, &raise);
 }
 
 void QtSerialComm::closeQuietly()
 {
-    m_linePoll.stop();
-    m_linesReadable = false;
-    m_lastLines = QSerialPort::NoSignal;
-    if (m_port.isOpen())
+    m_lines.stop();
+    if (m_port.isOpen()) {
+        // Closing never waits for the line: a real port's driver would hold
+        // close() until its queue drained (up to 30 s), and Exit stops all
+        // transmission at once. Discard ours and the driver's queue first.
+        m_port.clear(QSerialPort::Output);
+        ::tcflush(descriptor(), TCOFLUSH);
         m_port.close();
+    }
+    m_lock.release();
+    m_closeQueued = false;
     m_port.clearError();
 }
 
@@ -202,17 +227,15 @@ void QtSerialComm::setRTSEnable(bool on)
     applyLines();
 }
 
-QSerialPort::PinoutSignals QtSerialComm::readLines() const
+bool QtSerialComm::holding(int line) const
 {
     requireOpen("line state");
-    if (!m_linesReadable)
-        return QSerialPort::NoSignal;
-    return m_lastLines;
+    return m_lines.lines() & line;
 }
 
-bool QtSerialComm::CDHolding() const { return readLines() & QSerialPort::DataCarrierDetectSignal; }
-bool QtSerialComm::CTSHolding() const { return readLines() & QSerialPort::ClearToSendSignal; }
-bool QtSerialComm::DSRHolding() const { return readLines() & QSerialPort::DataSetReadySignal; }
+bool QtSerialComm::CDHolding() const { return holding(TIOCM_CAR); }
+bool QtSerialComm::CTSHolding() const { return holding(TIOCM_CTS); }
+bool QtSerialComm::DSRHolding() const { return holding(TIOCM_DSR); }
 
 QString QtSerialComm::deviceName() const
 {
@@ -224,7 +247,7 @@ bool QtSerialComm::deviceGone() const
     if (!m_port.isOpen())
         return false;
     pollfd p {};
-    p.fd = static_cast<int>(m_port.handle());
+    p.fd = descriptor();
     p.events = POLLIN | POLLOUT;
     if (::poll(&p, 1, 0) < 0)
         return errno != EINTR;
@@ -259,11 +282,25 @@ void QtSerialComm::onError(QSerialPort::SerialPortError error)
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
         // A full kernel buffer also arrives here (EAGAIN): only a device that
-        // has really gone ends the session.
-        if (deviceGone())
-            closeQuietly();
-        else
+        // has really gone ends the session. This runs inside QSerialPort's
+        // own read or write handling, which goes on using its buffers after
+        // the signal: the close waits for the event loop.
+        if (deviceGone()) {
+            if (!m_closeQueued) {
+                m_closeQueued = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, session = m_session] {
+                        if (session == m_session && m_closeQueued)
+                            closeQuietly();
+                    },
+                    Qt::QueuedConnection);
+            }
+        } else {
             m_port.clearError();
+            if (error == QSerialPort::ResourceError)
+                listenAgainSoon();
+        }
         return;
     default:
         m_port.clearError();
@@ -271,30 +308,30 @@ void QtSerialComm::onError(QSerialPort::SerialPortError error)
     }
 }
 
-void QtSerialComm::pollLines()
+void QtSerialComm::listenAgainSoon()
 {
-    if (!m_port.isOpen())
+    // After a refused read (EAGAIN, EIO) QSerialPort stops listening to the
+    // device. Listen again a little later: soon enough to lose nothing, late
+    // enough never to spin on a driver that keeps refusing.
+    if (m_relistenQueued)
         return;
-    if (deviceGone()) {
-        closeQuietly();
-        return;
-    }
-    if (!m_linesReadable)
-        return;
-    const QSerialPort::PinoutSignals now = m_port.pinoutSignals();
-    if (m_port.error() != QSerialPort::NoError) {
-        m_port.clearError();
-        return;
-    }
-    const QSerialPort::PinoutSignals was = m_lastLines;
-    m_lastLines = now;
-    const auto changed = [&](QSerialPort::PinoutSignal s) { return (was & s) != (now & s); };
-    // Each notification reads the holding properties, which now give the new state.
-    if (changed(QSerialPort::ClearToSendSignal))
+    m_relistenQueued = true;
+    QTimer::singleShot(RelistenMs, this, [this, session = m_session] {
+        m_relistenQueued = false;
+        if (session == m_session && m_port.isOpen())
+            m_port.setReadBufferSize(ReadBlock); // restarts QSerialPort's read notifier
+    });
+}
+
+void QtSerialComm::onLinesChanged(int bits)
+{
+    // Each notification reads the holding properties, which now give the
+    // new state; a handler may close the port in between.
+    if (bits & TIOCM_CTS)
         raiseEvent(comEvCTS);
-    if (m_port.isOpen() && changed(QSerialPort::DataSetReadySignal))
+    if (m_port.isOpen() && (bits & TIOCM_DSR))
         raiseEvent(comEvDSR);
-    if (m_port.isOpen() && changed(QSerialPort::DataCarrierDetectSignal))
+    if (m_port.isOpen() && (bits & TIOCM_CAR))
         raiseEvent(comEvCD);
 }
 

@@ -1,25 +1,30 @@
 #pragma once
 
+#include "LineWatcher.h"
 #include "MSComm.h"
 #include "ParityMark.h"
 #include "PortList.h"
-#include "SystemPorts.h"
+#include "PortLock.h"
 #include "PortSettings.h"
+#include "SystemPorts.h"
 
 #include <QSerialPort>
-#include <QTimer>
 
 namespace corvanel {
 
 // The serial-port component on QSerialPort. Port number n is the n-th device
-// of the port source, listed afresh at each open. A hang-up or a read or
-// write error while open closes the port once, quietly; the next operation
-// that needs the port then fails as on a closed port.
+// of the port source, listed afresh at each open. A port that another program
+// holds (a live lock file in the lock directory, an exclusive open, a flock)
+// is refused; while open, the port carries this program's lock. A hang-up or
+// a read or write error while open closes the port once, quietly, from the
+// event loop; the next operation that needs the port then fails as on a
+// closed port. Every close first discards the output still queued.
 class QtSerialComm final : public MSComm
 {
     Q_OBJECT
 public:
-    explicit QtSerialComm(PortSource source = systemPorts, QObject *parent = nullptr);
+    explicit QtSerialComm(PortSource source = systemPorts, QString lockDirectory = systemLockDirectory(),
+                          QObject *parent = nullptr);
     ~QtSerialComm() override;
 
     void setCommPort(qint16 port) override;
@@ -43,34 +48,46 @@ public:
 
     // The device behind the open port, or empty.
     QString deviceName() const;
+    // How the modem lines are followed while open.
+    LineWatcher::Mode lineWatch() const { return m_lines.mode(); }
+
+    // At most this much is read from the driver per notification. (The
+    // input buffer of the configuration, InBufferSize, is nominal.)
+    static constexpr qint64 ReadBlock = 65536;
 
 private:
+    int descriptor() const { return static_cast<int>(m_port.handle()); }
     void requireOpen(const char *what) const;
+    void refuseSharedDevice();
     void applyFrame();
     void applyLines();
-    QSerialPort::PinoutSignals readLines() const;
+    bool holding(int line) const;
     bool deviceGone() const;
     void closeQuietly();
     void onReadyRead();
     void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
+    void onLinesChanged(int bits);
+    void listenAgainSoon();
     std::string lastError(const char *fallback) const;
-    void pollLines();
 
     PortSource m_source;
+    PortLock m_lock;
     QSerialPort m_port;
-    QTimer m_linePoll;
+    LineWatcher m_lines;
     ParityMarkDecoder m_decoder;
     LineSettings m_settings;
     QString m_device;
     QString m_lastError;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
+    // Counts the opens: a close queued for one session never ends the next.
+    quint64 m_session = 0;
+    bool m_closeQueued = false;
+    bool m_relistenQueued = false;
     qint16 m_commPort = 1;
     bool m_dtr = false;
     bool m_rts = false;
     bool m_parityMarks = false;
-    bool m_linesReadable = false;
-    QSerialPort::PinoutSignals m_lastLines;
 };
 
 } // namespace corvanel

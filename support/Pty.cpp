@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <cerrno>
 #include <fcntl.h>
@@ -76,6 +77,12 @@ void Pty::hangUp()
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
+}
+
+QString scratchLockDirectory()
+{
+    static QTemporaryDir dir;
+    return dir.path();
 }
 
 void pumpEvents(int ms)

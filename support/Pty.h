@@ -33,5 +33,9 @@ private:
     QString m_slavePath;
 };
 
+// A lock directory of the test's own, made on first use: the component's
+// lock files never go to the machine's.
+QString scratchLockDirectory();
+
 // Runs the Qt event loop for about ms milliseconds.
 void pumpEvents(int ms);

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "CaretRest.h"
 #include "Form2.h"
 #include "ReceiveView.h"
 
@@ -11,9 +12,25 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <QToolTip>
+#include <QWheelEvent>
 
 using namespace corvanel;
+
+namespace {
+// Counts the wheel events that reach the object it watches.
+struct WheelCounter : QObject {
+    int &count;
+    explicit WheelCounter(int &c) : count(c) {}
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Wheel)
+            ++count;
+        return false;
+    }
+};
+} // namespace
 
 class TestForm1 : public QObject
 {
@@ -161,6 +178,69 @@ private Q_SLOTS:
         f.comm->devices.clear();
         QApplication::sendEvent(f.ui->Combo1, &tip);
         QCOMPARE(f.ui->Combo1->toolTip(), QStringLiteral("Nessuna porta seriale trovata"));
+    }
+
+    // The wheel over a list without the focus changes nothing and goes on to
+    // the window; with the focus, each notch is a choice, as an arrow key.
+    void wheelOverAList()
+    {
+        FormFixture f;
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+        int reachedWindow = 0;
+        WheelCounter counter(reachedWindow);
+        f.form->installEventFilter(&counter);
+        QComboBox *speed = f.ui->Combo2;
+        const auto turn = [&](int angle) {
+            // As the window system delivers it: to the widget under the
+            // pointer (the list's text field), from where it may go on up.
+            const QPoint at = speed->rect().center();
+            QWidget *under = speed->childAt(at) ? speed->childAt(at) : speed;
+            const QPointF local = under->mapFrom(speed, at);
+            QWheelEvent e(local, under->mapToGlobal(local), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+            QSpontaneKeyEvent::setSpontaneous(&e);
+            qApp->notify(under, &e); // as QTest delivers input: sendEvent would drop "spontaneous"
+        };
+        const int opens = f.comm->opens;
+        QVERIFY(f.ui->Text1->hasFocus());
+        for (int i = 0; i < 3; ++i)
+            turn(-120);
+        QCOMPARE(speed->currentText(), QStringLiteral("9600"));
+        QCOMPARE(f.comm->opens, opens);
+        QCOMPARE(reachedWindow, 3);
+
+        speed->setFocus();
+        for (int i = 0; i < 3; ++i)
+            turn(-120);
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("28800,N,8,1"));
+        QCOMPARE(f.comm->opens, opens + 3);
+        turn(60); // half a notch of a fine wheel: nothing yet
+        QCOMPARE(f.comm->opens, opens + 3);
+        turn(60);
+        QCOMPARE(f.ui->Label5->text(), QStringLiteral("19200,N,8,1"));
+        QCOMPARE(f.comm->opens, opens + 4);
+        QCOMPARE(reachedWindow, 3);
+        QVERIFY(f.messages.isEmpty());
+    }
+
+    // Without input the caret stops blinking (no wake-ups while idle); the
+    // next key makes it blink again.
+    void caretRestsWithoutInput()
+    {
+        const int flash = QApplication::cursorFlashTime();
+        QVERIFY(flash > 0);
+        {
+            CaretRest rest(30);
+            QTRY_VERIFY(rest.resting());
+            QCOMPARE(QApplication::cursorFlashTime(), 0);
+            QLineEdit edit;
+            QTest::keyClick(&edit, Qt::Key_A);
+            QVERIFY(!rest.resting());
+            QCOMPARE(QApplication::cursorFlashTime(), flash);
+            QTRY_VERIFY(rest.resting());
+        }
+        QCOMPARE(QApplication::cursorFlashTime(), flash);
     }
 
     void clickingThePauseBoxRunsNoCode()

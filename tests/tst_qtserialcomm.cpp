@@ -4,9 +4,16 @@
 #include "Pty.h"
 #include "QtSerialComm.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 using namespace corvanel;
@@ -21,6 +28,49 @@ QString allCodes()
     return s;
 }
 
+
+// Modem lines set by the test, and a wait that blocks until the test
+// announces a change (or the waiting thread is signalled, as the real one).
+struct FakeLines {
+    std::atomic<int> bits {0};
+    std::atomic<bool> readFails {false};
+    std::atomic<bool> canWait {true};
+    int wake[2] = {-1, -1};
+    FakeLines() { QVERIFY(::pipe(wake) == 0); }
+    ~FakeLines()
+    {
+        ::close(wake[0]);
+        ::close(wake[1]);
+    }
+    void change(int now)
+    {
+        bits = now;
+        const char c = 1;
+        QVERIFY(::write(wake[1], &c, 1) == 1);
+    }
+    ModemLineDriver driver()
+    {
+        return {[this](int, int *out) {
+                    if (readFails) {
+                        errno = EIO;
+                        return -1;
+                    }
+                    *out = bits;
+                    return 0;
+                },
+                [this](int, int) {
+                    if (!canWait) {
+                        errno = ENOTTY;
+                        return -1;
+                    }
+                    pollfd p {wake[0], POLLIN, 0};
+                    if (::poll(&p, 1, -1) < 0)
+                        return -1; // EINTR
+                    char c = 0;
+                    return ::read(wake[0], &c, 1) == 1 ? 0 : -1;
+                }};
+    }
+};
 
 // Records the event codes the component raises.
 struct EventLog {
@@ -41,7 +91,7 @@ private Q_SLOTS:
     {
         Pty a, b;
         QVERIFY(a.isValid() && b.isValid());
-        QtSerialComm comm([&] { return QStringList {b.slavePath(), a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {b.slavePath(), a.slavePath()}; }, scratchLockDirectory());
         const QStringList ordered = comm.portDevices();
         comm.setCommPort(2);
         comm.setSettings(QStringLiteral("9600,N,8,1"));
@@ -55,13 +105,13 @@ private Q_SLOTS:
     void refusesPortsThatDoNotExist()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setCommPort(0));
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setCommPort(-3));
         comm.setCommPort(2);
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setPortOpen(true));
         QVERIFY(!comm.PortOpen());
-        QtSerialComm none([] { return QStringList(); });
+        QtSerialComm none([] { return QStringList(); }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, none.setPortOpen(true));
     }
 
@@ -71,7 +121,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
         QVERIFY(::symlink(a.slavePath().toLocal8Bit().constData(), link.toLocal8Bit().constData()) == 0);
-        QtSerialComm comm([&] { return QStringList {link}; });
+        QtSerialComm comm([&] { return QStringList {link}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         comm.setOutput(QStringLiteral("hi"));
         QCOMPARE(a.read(2), QByteArray("hi"));
@@ -98,7 +148,7 @@ private Q_SLOTS:
     void settingsAreChecked()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setSettings(QStringLiteral("9600,X,8,1")));
         QCOMPARE(comm.Settings(), QStringLiteral("9600,N,8,1"));
         comm.setSettings(QStringLiteral("115200,n,8,1"));
@@ -112,7 +162,7 @@ private Q_SLOTS:
     void settingsTheDriverIgnoresAreRefused()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setSettings(QStringLiteral("9600,E,8,1")));
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setSettings(QStringLiteral("9600,N,7,1")));
@@ -125,7 +175,7 @@ private Q_SLOTS:
     void bytesGoOutOneToOne()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         EventLog log(comm);
         comm.setPortOpen(true);
         comm.setOutput(allCodes());
@@ -139,7 +189,7 @@ private Q_SLOTS:
     void bytesComeInOneToOne()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QString got;
         connect(&comm, &MSComm::OnComm, this, [&] {
             if (comm.CommEvent() == comEvReceive)
@@ -154,7 +204,7 @@ private Q_SLOTS:
     void reopensAfterClose()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         for (int i = 0; i < 3; ++i) {
             comm.setPortOpen(true);
             comm.setOutput(QStringLiteral("x"));
@@ -168,7 +218,7 @@ private Q_SLOTS:
     void linesOfAPseudoTerminal()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, comm.CTSHolding()); // closed
         comm.setDTREnable(true); // kept while closed
         comm.setPortOpen(true);
@@ -178,13 +228,57 @@ private Q_SLOTS:
         comm.setRTSEnable(true);
         QVERIFY(comm.DTREnable());
         QVERIFY(comm.RTSEnable());
+        // The driver has no modem lines: they are not asked for again.
+        QCOMPARE(comm.lineWatch(), LineWatcher::Mode::NoLines);
+    }
+
+    // Where the driver can wait for a line change, a thread waits; a change
+    // is reported on the owner's thread, a failed reading is no change, and
+    // stopping ends the wait.
+    void linesAreWaitedFor()
+    {
+        FakeLines f;
+        f.bits = TIOCM_CTS;
+        LineWatcher w(f.driver());
+        QSignalSpy spy(&w, &LineWatcher::changed);
+        w.start(0);
+        QCOMPARE(w.mode(), LineWatcher::Mode::Waiting);
+        QCOMPARE(w.lines(), TIOCM_CTS);
+        f.change(TIOCM_CTS | TIOCM_CAR | TIOCM_RNG);
+        QTRY_COMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), TIOCM_CAR);
+        QCOMPARE(w.lines(), TIOCM_CTS | TIOCM_CAR);
+        f.readFails = true;
+        f.change(0);
+        pumpEvents(150);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(w.lines(), TIOCM_CTS | TIOCM_CAR);
+        w.stop(); // the thread is blocked in its wait
+        QCOMPARE(w.mode(), LineWatcher::Mode::Stopped);
+        f.readFails = false;
+        w.start(0);
+        QCOMPARE(w.lines(), 0);
+        w.stop();
+    }
+
+    void linesOfADriverThatCannotWaitArePolled()
+    {
+        FakeLines f;
+        f.canWait = false;
+        LineWatcher w(f.driver());
+        QSignalSpy spy(&w, &LineWatcher::changed);
+        w.start(0);
+        QTRY_COMPARE(w.mode(), LineWatcher::Mode::Polling);
+        f.bits = TIOCM_DSR;
+        QTRY_COMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), TIOCM_DSR);
     }
 
     void hangUpClosesThePortQuietly()
     {
         auto a = std::make_unique<Pty>();
         const QString path = a->slavePath();
-        QtSerialComm comm([&] { return QStringList {path}; });
+        QtSerialComm comm([&] { return QStringList {path}; }, scratchLockDirectory());
         EventLog log(comm);
         comm.setPortOpen(true);
         a->write("before");
@@ -201,7 +295,7 @@ private Q_SLOTS:
     {
         auto a = std::make_unique<Pty>();
         const QString path = a->slavePath();
-        QtSerialComm comm([&] { return QStringList {path}; });
+        QtSerialComm comm([&] { return QStringList {path}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         // More than the pseudo-terminal buffers, so that writes are pending.
         comm.setOutput(QString(200000, u'x'));
@@ -211,12 +305,108 @@ private Q_SLOTS:
         QCOMPARE(comm.OutBufferCount(), 0);
     }
 
+    // Closing never waits for the line: what is queued for output is
+    // discarded, and nothing of it follows a reopen. On a pseudo-terminal
+    // only what the other side's line discipline took in before the close
+    // (at most its 4 KB, as bytes already on the wire) still reaches it.
+    void closingDiscardsQueuedOutput()
+    {
+        Pty a;
+        auto comm = std::make_unique<QtSerialComm>([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        const auto fill = [&] {
+            comm->setPortOpen(true);
+            comm->setOutput(QString(200000, u'x'));
+            pumpEvents(50);
+            QVERIFY(comm->OutBufferCount() > 0);
+        };
+        fill();
+        comm->setPortOpen(false);
+        QVERIFY(a.drain(100).size() <= 4096);
+        comm->setPortOpen(true);
+        comm->setOutput(QStringLiteral("new"));
+        QCOMPARE(a.read(3), QByteArray("new"));
+        comm->setPortOpen(false);
+        fill();
+        comm.reset(); // the program ends
+        QVERIFY(a.drain(100).size() <= 4096);
+    }
+
+    void lockFileContents_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("pid");
+        QTest::newRow("padded, as lockdev writes it") << QByteArray("      4321\n") << qint64(4321);
+        QTest::newRow("bare") << QByteArray("4321") << qint64(4321);
+        QTest::newRow("further lines (QLockFile)") << QByteArray("4321\ncorvanel\nhost\n") << qint64(4321);
+        QTest::newRow("empty") << QByteArray() << qint64(0);
+        QTest::newRow("text") << QByteArray("pid 4321\n") << qint64(0);
+        QTest::newRow("zero") << QByteArray("0\n") << qint64(0);
+        QTest::newRow("negative") << QByteArray("-4321\n") << qint64(0);
+        QTest::newRow("blank first line") << QByteArray("\n4321\n") << qint64(0);
+        QTest::newRow("binary") << QByteArray("\xe1\x10\0\0", 4) << qint64(0);
+    }
+    void lockFileContents()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, pid);
+        QCOMPARE(lockPid(content).value_or(0), pid);
+    }
+
+    // Lock files of live processes refuse the port as a missing one; stale
+    // ones do not; while open the port carries this program's lock, gone
+    // again after every close.
+    void portsOtherProgramsHoldAreRefused()
+    {
+        QTemporaryDir locks;
+        auto a = std::make_unique<Pty>();
+        const QString path = a->slavePath();
+        QtSerialComm comm([&] { return QStringList {path}; }, locks.path());
+        const QString lock = locks.filePath(lockNames(path).constFirst());
+        QCOMPARE(lock, locks.filePath(QStringLiteral("LCK..") + path.mid(5).replace(u'/', u'_')));
+        const auto holder = [&](const QByteArray &content, qint64 ageSecs = 0) {
+            QFile f(lock);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(content);
+            f.flush();
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-ageSecs), QFileDevice::FileModificationTime);
+        };
+        const QByteArray own = QByteArray::number(qint64(::getpid())).rightJustified(10, ' ') + '\n';
+
+        holder("         1\n");                       // a live process
+        QVERIFY_THROWS_EXCEPTION(CommError, comm.setPortOpen(true));
+        holder("garbled");                            // perhaps being written
+        QVERIFY_THROWS_EXCEPTION(CommError, comm.setPortOpen(true));
+        QVERIFY(!comm.PortOpen());
+        holder("garbled", 60);                        // left behind long ago
+        comm.setPortOpen(true);
+        comm.setPortOpen(false);
+        QVERIFY(!QFile::exists(lock));
+        holder(" 999999999\n");                       // a process that has ended
+        comm.setPortOpen(true);
+        QFile mine(lock);
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QCOMPARE(mine.readAll(), own);
+        a->hangUp();
+        QTRY_VERIFY(!comm.PortOpen());
+        QVERIFY(!QFile::exists(lock));
+
+        // A device claimed with flock, as some terminal programs do.
+        Pty b;
+        QtSerialComm other([&] { return QStringList {b.slavePath()}; }, locks.path());
+        const int held = ::open(b.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
+        QVERIFY_THROWS_EXCEPTION(CommError, other.setPortOpen(true));
+        ::close(held);
+        other.setPortOpen(true);
+        QVERIFY(other.PortOpen());
+    }
+
     // A full kernel buffer is no reason to give up the port: the rest goes
     // out when the other side reads.
     void fullBufferIsNotAnError()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; });
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         const QByteArray big(300000, 'q');
         comm.setOutput(QString::fromLatin1(big));

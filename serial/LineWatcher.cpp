@@ -1,0 +1,155 @@
+#include "LineWatcher.h"
+
+#include <cerrno>
+#include <csignal>
+#include <mutex>
+#include <pthread.h>
+#include <sys/ioctl.h>
+
+namespace corvanel {
+namespace {
+
+constexpr int PollMs = 25;   // line changes reach the lamps within 50 ms
+constexpr int SettleMs = 40;
+
+extern "C" void wakeHandler(int) {}
+
+// The signal that breaks a waiting thread out of its ioctl. Installed once,
+// without SA_RESTART, so that the ioctl returns EINTR instead of resuming.
+int wakeSignal()
+{
+    static const int sig = SIGRTMIN + 3;
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction sa {};
+        sa.sa_handler = wakeHandler;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;
+        ::sigaction(sig, &sa, nullptr);
+    });
+    return sig;
+}
+
+} // namespace
+
+const int LineWatcher::Watched = TIOCM_CAR | TIOCM_CTS | TIOCM_DSR;
+
+ModemLineDriver systemModemLines()
+{
+    return {[](int fd, int *bits) { return ::ioctl(fd, TIOCMGET, bits); },
+            [](int fd, int mask) { return ::ioctl(fd, TIOCMIWAIT, mask); }};
+}
+
+LineWatcher::LineWatcher(ModemLineDriver driver, QObject *parent) : QObject(parent), m_driver(std::move(driver))
+{
+    m_poll.setInterval(PollMs);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(SettleMs);
+    connect(&m_poll, &QTimer::timeout, this, &LineWatcher::readNow);
+    connect(&m_settle, &QTimer::timeout, this, &LineWatcher::readNow);
+}
+
+LineWatcher::~LineWatcher()
+{
+    stop();
+}
+
+void LineWatcher::start(int fd)
+{
+    stop();
+    m_fd = fd;
+    int bits = 0;
+    if (m_driver.get(fd, &bits) != 0) {
+        // No modem lines (ENOTTY on a pseudo-terminal): nothing to ask again.
+        m_mode = Mode::NoLines;
+        return;
+    }
+    m_lines = bits & Watched;
+    m_mode = Mode::Waiting;
+    m_stopping = false;
+    m_threadDone = false;
+    wakeSignal(); // the handler is in place before anyone can send the signal
+    m_thread = std::thread(&LineWatcher::waitLoop, this, fd, m_generation);
+    m_settle.start();
+}
+
+void LineWatcher::stop()
+{
+    m_poll.stop();
+    m_settle.stop();
+    if (m_thread.joinable()) {
+        m_stopping = true;
+        // A signal that lands just before the thread enters its wait is
+        // lost: send again until the thread has seen the stop.
+        while (!m_threadDone) {
+            ::pthread_kill(m_thread.native_handle(), wakeSignal());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        m_thread.join();
+    }
+    // Wake-ups already posted by the old thread are ignored from now on.
+    ++m_generation;
+    m_mode = Mode::Stopped;
+    m_lines = 0;
+    m_fd = -1;
+}
+
+void LineWatcher::waitLoop(int fd, quint64 generation)
+{
+    sigset_t wake;
+    sigemptyset(&wake);
+    sigaddset(&wake, wakeSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
+    while (!m_stopping) {
+        const int r = m_driver.wait(fd, Watched);
+        const int error = errno;
+        if (m_stopping)
+            break;
+        if (r == 0) {
+            QMetaObject::invokeMethod(this, [this, generation] { woken(generation); }, Qt::QueuedConnection);
+        } else if (error != EINTR) {
+            // The driver cannot wait (ENOTTY, EINVAL) or the device failed.
+            QMetaObject::invokeMethod(this, [this, generation] { waitRefused(generation); }, Qt::QueuedConnection);
+            break;
+        }
+    }
+    m_threadDone = true;
+}
+
+void LineWatcher::woken(quint64 generation)
+{
+    if (generation != m_generation)
+        return;
+    readNow();
+    // The handlers of the change may have stopped the watch.
+    if (generation == m_generation && !m_settle.isActive())
+        m_settle.start();
+}
+
+void LineWatcher::waitRefused(quint64 generation)
+{
+    if (generation != m_generation)
+        return;
+    if (m_thread.joinable())
+        m_thread.join(); // it has ended: it posted this as its last act
+    m_mode = Mode::Polling;
+    readNow();
+    if (generation == m_generation)
+        m_poll.start();
+}
+
+void LineWatcher::readNow()
+{
+    if (m_fd < 0)
+        return;
+    int bits = 0;
+    if (m_driver.get(m_fd, &bits) != 0)
+        return; // a failed reading is no change
+    bits &= Watched;
+    const int diff = bits ^ m_lines;
+    m_lines = bits;
+    if (diff != 0)
+        Q_EMIT changed(diff);
+}
+
+} // namespace corvanel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace corvanel {
+
+// The machine's lock directory for serial devices: /run/lock where it exists
+// (Debian's /var/lock is a link to it), otherwise /var/lock.
+QString systemLockDirectory();
+
+// The names of a device's lock files, "LCK.." and the device's name relative
+// to /dev with '/' as '_': first for the device behind any links
+// (/dev/ttyUSB0 gives "LCK..ttyUSB0", /dev/pts/3 "LCK..pts_3"), then for the
+// path as given when that differs. Outside /dev the file name is used.
+QStringList lockNames(const QString &devicePath);
+
+// The process a lock file names: the first line in ASCII decimal, with or
+// without blanks around it; further lines are ignored. Empty when the first
+// line is not a positive process number.
+std::optional<qint64> lockPid(const QByteArray &content);
+
+// Who holds a lock file, as far as the file tells.
+enum class LockHolder {
+    Nobody,  // no file, or a stale one: its process has ended, or it names no process and is old
+    Us,      // this process
+    Another, // a live process, or a file that cannot be read or is still being written
+};
+LockHolder lockHolder(const QString &lockFile);
+
+// UUCP lock files ("LCK..ttyUSB0" holding the owner's process number in ten
+// characters), as terminal programs write them, in one lock directory.
+// Unreadable or garbled files are honoured while they are younger than a
+// writer needs (the same 30 s after which Qt's own lock files count as stale).
+class PortLock
+{
+public:
+    explicit PortLock(QString directory) : m_directory(std::move(directory)) {}
+    ~PortLock() { release(); }
+    PortLock(const PortLock &) = delete;
+    PortLock &operator=(const PortLock &) = delete;
+
+    // Throws CommError when another process holds a lock on the device.
+    void check(const QString &devicePath) const;
+    // Takes this process's lock on the device, unless a lock naming this
+    // process is there already (QSerialPort's own, in the same directory).
+    // Throws CommError when another process holds it. A directory that
+    // cannot be written leaves the device unlocked, without an error.
+    void acquire(const QString &devicePath);
+    // Removes the lock this object made, if it still names this process.
+    void release();
+
+    QString directory() const { return m_directory; }
+
+private:
+    QString m_directory;
+    QString m_held;
+};
+
+} // namespace corvanel
