@@ -2,6 +2,7 @@
 // file, and saves it byte for byte.
 
 #include "Bytes.h"
+#include "FakeSpillFile.h"
 #include "FormFixture.h"
 #include "ReceiveView.h"
 
@@ -14,37 +15,13 @@ using namespace corvanel;
 
 namespace {
 
-// A spill file in memory that can be told to refuse writes from the start.
-class MemoryFile : public SpillFile
-{
-public:
-    explicit MemoryFile(bool full) : m_full(full) {}
-    bool write(qint64 offset, const char *data, qsizetype n) override
-    {
-        if (m_full)
-            return false;
-        if (m_bytes.size() < offset + n)
-            m_bytes.resize(offset + n);
-        std::copy(data, data + n, m_bytes.begin() + offset);
-        return true;
-    }
-    bool read(qint64 offset, char *data, qsizetype n) const override
-    {
-        if (offset + n > m_bytes.size())
-            return false;
-        std::copy(m_bytes.cbegin() + offset, m_bytes.cbegin() + offset + n, data);
-        return true;
-    }
-    void truncate() override { m_bytes.clear(); }
-
-private:
-    bool m_full;
-    QByteArray m_bytes;
-};
-
+// A store that keeps 4 KB in memory; with a full disk, it keeps everything there.
 std::unique_ptr<ByteStore> smallStore(bool full)
 {
-    return std::make_unique<ByteStore>(4096, [full] { return std::make_unique<MemoryFile>(full); });
+    auto disk = std::make_shared<FakeDisk>();
+    if (full)
+        disk->failFrom = 1;
+    return std::make_unique<ByteStore>(4096, fakeFiles(disk));
 }
 
 

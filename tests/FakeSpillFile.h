@@ -1,0 +1,21 @@
+#pragma once
+
+#include "ByteStore.h"
+
+#include <QByteArray>
+#include <climits>
+#include <memory>
+
+// A spill file in memory whose writes and reads fail on demand.
+struct FakeDisk {
+    QByteArray bytes;
+    int opens = 0;
+    int writes = 0;                   // attempts, failed ones included
+    int failFrom = INT_MAX, failUntil = INT_MAX; // attempts in [from, until] fail
+    bool failReads = false;
+    bool misalignedWrite = false;     // a write that was not one whole chunk at a chunk boundary
+    qint64 chunk = 0;
+};
+
+// Its files: each a view of the one disk.
+corvanel::ByteStore::FileFactory fakeFiles(const std::shared_ptr<FakeDisk> &disk);
