@@ -20,7 +20,7 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
     bool skipLineFeed = false;
     bool stopped = false;
     qint64 pos = start;
-    text.forEachPiece(start, size - start, [&](const char *data, qsizetype n) {
+    const auto scan = [&](const char *data, qsizetype n) {
         for (qsizetype i = 0; i < n && !stopped; ++i, ++pos) {
             const char c = data[i];
             if (skipLineFeed) {
@@ -75,7 +75,12 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
             if (c == ' ')
                 lastBreak = pos + 1;
         }
-    });
+    };
+    // A window at a time, so that a walk that stops early reads no further:
+    // older text may have to come back from the temporary file.
+    constexpr qint64 Window = 64 * 1024;
+    for (qint64 from = start; from < size && !stopped; from += Window)
+        text.forEachPiece(from, std::min(Window, size - from), scan);
 }
 
 } // namespace
@@ -142,12 +147,12 @@ void RowLayout::edited(const PieceText &text, qint64 pos, qint64 removed, qint64
         fresh.push_back(next);
         return false;
     });
-    std::deque<qint64> tail;
-    for (size_t j = resumeAt; j < m_rows.size(); ++j)
-        tail.push_back(m_rows[j] + delta);
-    m_rows.resize(first + 1);
-    m_rows.insert(m_rows.end(), fresh.begin(), fresh.end());
-    m_rows.insert(m_rows.end(), tail.begin(), tail.end());
+    // In place: the rows that changed, then the rest moved by delta.
+    const auto at = m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1;
+    m_rows.erase(at, m_rows.begin() + static_cast<std::ptrdiff_t>(resumeAt));
+    m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1, fresh.begin(), fresh.end());
+    for (size_t j = first + 1 + fresh.size(); j < m_rows.size(); ++j)
+        m_rows[j] += delta;
 }
 
 

@@ -94,11 +94,17 @@ void QtSerialComm::setPortOpen(bool open)
         throw CommError(lastError("cannot open the port"));
     ++m_session;
     m_closeQueued = false;
+    try {
+        refuseSharedDevice();
+    } catch (const CommError &) {
+        // Another program's port: leave its lines and its queued output alone.
+        closeQuietly(false);
+        throw;
+    }
     // The driver raised DTR and RTS on opening; some boards reset on that
     // pulse, so the boxes' state goes to the lines before anything else.
     applyLines();
     try {
-        refuseSharedDevice();
         m_lock.acquire(m_device);
         m_port.setFlowControl(QSerialPort::NoFlowControl);
         applyFrame();
@@ -168,15 +174,17 @@ void QtSerialComm::applyLines()
         ::ioctl(descriptor(), TIOCMBIS, &raise);
 }
 
-void QtSerialComm::closeQuietly()
+void QtSerialComm::closeQuietly(bool discardOutput)
 {
     m_lines.stop();
     if (m_port.isOpen()) {
         // Closing never waits for the line: a real port's driver would hold
         // close() until its queue drained (up to 30 s), and Exit stops all
         // transmission at once. Discard ours and the driver's queue first.
-        m_port.clear(QSerialPort::Output);
-        ::tcflush(descriptor(), TCOFLUSH);
+        if (discardOutput) {
+            m_port.clear(QSerialPort::Output);
+            ::tcflush(descriptor(), TCOFLUSH);
+        }
         m_port.close();
     }
     m_lock.release();

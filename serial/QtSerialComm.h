@@ -63,7 +63,8 @@ private:
     void applyLines();
     bool holding(int line) const;
     bool deviceGone() const;
-    void closeQuietly();
+    // Closes the port; unless told otherwise, what is queued for output goes first.
+    void closeQuietly(bool discardOutput = true);
     void onReadyRead();
     void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
