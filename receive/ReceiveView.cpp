@@ -45,6 +45,10 @@ ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAcceptDrops(true);
+    connect(QApplication::styleHints(), &QStyleHints::cursorFlashTimeChanged, this, [this] {
+        if (hasFocus())
+            restartCaretBlink();
+    });
     verticalScrollBar()->setSingleStep(1);
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(FrameMs);
@@ -265,7 +269,22 @@ qint64 ReceiveView::offsetAt(const QPoint &p) const
             ++pos;
         }
     });
-    return pos;
+    return std::min(pos, rowLastStop(row));
+}
+
+qint64 ReceiveView::rowLastStop(qint64 row) const
+{
+    const qint64 start = m_layout.rowStart(row);
+    qint64 end = rowEnd(row);
+    if (end > start && isBreak(m_text.at(end - 1))) {
+        while (end > start && isBreak(m_text.at(end - 1)))
+            --end;
+    } else if (row + 1 < rowCount() && end > start) {
+        // A wrapped row: its end is the next row's start, so the last place
+        // on this row is before its last character, as in a stock text box.
+        --end;
+    }
+    return end;
 }
 
 // ---- painting --------------------------------------------------------------
@@ -372,8 +391,17 @@ void ReceiveView::scrollContentsBy(int, int)
 void ReceiveView::focusInEvent(QFocusEvent *e)
 {
     QAbstractScrollArea::focusInEvent(e);
+    restartCaretBlink();
+}
+
+void ReceiveView::restartCaretBlink()
+{
+    // The flash time changes too: it is 0 while the window rests.
+    if (m_caretTimer != 0)
+        killTimer(m_caretTimer);
+    m_caretTimer = 0;
     const int flash = QApplication::styleHints()->cursorFlashTime();
-    if (flash > 0 && m_caretTimer == 0)
+    if (flash > 0 && hasFocus())
         m_caretTimer = startTimer(flash / 2);
     m_caretShown = true;
     viewport()->update();

@@ -119,6 +119,10 @@ private:
     void relayoutIfResized();
     qreal advance(unsigned char c) const { return m_advance[c]; }
     qint64 rowOf(qint64 pos) const { return m_layout.rowOf(pos); }
+    // The last caret place on a row: before its line break, or before the
+    // last character of a wrapped row.
+    qint64 rowLastStop(qint64 row) const;
+    void restartCaretBlink();
     qint64 rowEnd(qint64 row) const { return m_layout.rowEnd(row); }
     void updateScrollBar(bool followEnd);
     void ensureCursorVisible();

@@ -168,6 +168,9 @@ private:
     {
         const qint64 count = view()->length();
         auto around = [&](qint64 pos) {
+            // The LF of a CR LF belongs to the paragraph the CR ends.
+            if (pos > 0 && pos < count && view()->accessibleText(pos - 1, pos + 1) == u"\r\n")
+                --pos;
             const qint64 lo = std::max<qint64>(0, pos - Reach);
             const QString before = view()->accessibleText(lo, pos);
             qint64 s = pos;

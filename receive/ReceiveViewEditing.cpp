@@ -254,11 +254,7 @@ void ReceiveView::keyPressEvent(QKeyEvent *e)
     } else if (e->key() == Qt::Key_Home) {
         setCursorPosition(m_layout.rowStart(rowOf(m_cursor)), shift);
     } else if (e->key() == Qt::Key_End) {
-        const qint64 row = rowOf(m_cursor);
-        qint64 end = rowEnd(row);
-        while (end > m_layout.rowStart(row) && moves::isBreak(m_text.at(end - 1)))
-            --end;
-        setCursorPosition(end, shift);
+        setCursorPosition(rowLastStop(rowOf(m_cursor)), shift);
     } else if (e->key() == Qt::Key_Backspace) {
         deleteBackward(false);
     } else if (e->key() == Qt::Key_Delete) {

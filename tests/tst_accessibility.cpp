@@ -238,6 +238,20 @@ private Q_SLOTS:
         }
     }
 
+    void paragraphsEndWithTheirBreak()
+    {
+        ReceiveView v;
+        v.setText(QStringLiteral("ab\r\ncd\ref"));
+        QAccessibleTextInterface *a = textOf(v);
+        int s = 0, e = 0;
+        QCOMPARE(a->textAtOffset(3, QAccessible::ParagraphBoundary, &s, &e), QStringLiteral("ab\r\n"));
+        QCOMPARE(std::pair(s, e), std::pair(0, 4));
+        QCOMPARE(a->textBeforeOffset(5, QAccessible::ParagraphBoundary, &s, &e), QStringLiteral("ab\r\n"));
+        QCOMPARE(a->textAfterOffset(1, QAccessible::ParagraphBoundary, &s, &e), QStringLiteral("cd\r"));
+        QCOMPARE(a->textAfterOffset(5, QAccessible::ParagraphBoundary, &s, &e), QStringLiteral("ef"));
+        QCOMPARE(std::pair(s, e), std::pair(7, 9));
+    }
+
     void nulIsVisibleAndEveryByteReadable()
     {
         ReceiveView v;

@@ -298,6 +298,28 @@ private Q_SLOTS:
         QCOMPARE(v.selectedText().size(), 11);
     }
 
+    // On a wrapped row, End and a click past the row's end stay on the row,
+    // before the blank where it wrapped, as in a stock text box.
+    void wrappedRowsEndOnTheirOwnRow()
+    {
+        ReceiveView v;
+        v.resize(300, 60);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QString words;
+        while (v.rowCount() < 3) {
+            words += QStringLiteral("word ");
+            v.setText(words);
+        }
+        const qint64 second = v.rowRange(1).first;
+        QCOMPARE(v.text().at(second - 1), QLatin1Char(' '));
+        v.setCursorPosition(0);
+        QTest::keyClick(&v, Qt::Key_End);
+        QCOMPARE(v.cursorPosition(), second - 1);
+        QCOMPARE(v.caretRect(v.cursorPosition()).y(), v.caretRect(0).y());
+        QCOMPARE(v.offsetAt(QPoint(v.viewport()->width() - 2, v.caretRect(0).center().y())), second - 1);
+    }
+
     void mouseSelects()
     {
         ReceiveView v;
