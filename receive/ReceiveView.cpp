@@ -21,7 +21,12 @@ namespace corvanel {
 namespace {
 
 constexpr int Margin = 2;
-constexpr int FrameMs = 16; // arrivals are shown at most this often
+// Arrivals after a quiet spell (a device answering) show within a frame;
+// while data keeps coming they show ten times a second, since every frame
+// costs a repaint and a trip to the display whatever it holds.
+constexpr int FrameMs = 16;
+constexpr int StreamFrameMs = 100;
+constexpr int QuietMs = 250; // no frame for this long: the stream has paused
 
 bool isBreak(char c) { return c == '\r' || c == '\n'; }
 
@@ -51,7 +56,7 @@ ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
     });
     verticalScrollBar()->setSingleStep(1);
     m_refresh.setSingleShot(true);
-    m_refresh.setInterval(FrameMs);
+    m_lastFrame.start();
     connect(&m_refresh, &QTimer::timeout, this, &ReceiveView::refreshNow);
     measureFont();
     installReceiveViewAccessibility();
@@ -174,12 +179,13 @@ void ReceiveView::appendBytes(const QByteArray &bytes)
     m_layout.appended(m_text);
     // The screen, the scroll bar and screen readers hear of it once per frame.
     if (!m_refresh.isActive())
-        m_refresh.start();
+        m_refresh.start(m_lastFrame.elapsed() > QuietMs ? FrameMs : StreamFrameMs);
 }
 
 void ReceiveView::refreshNow()
 {
     m_refresh.stop();
+    m_lastFrame.start();
     // The scroll bar's range has not changed since the last frame, so being
     // at its end means the user was following the end.
     updateScrollBar(followsEnd());

@@ -4,6 +4,7 @@
 #include "RowLayout.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QRawFont>
 #include <QTimer>
 #include <memory>
@@ -165,6 +166,7 @@ private:
     std::array<quint32, 256> m_glyph {}; // 0: drawn as text (no glyph in the font)
     QRawFont m_rawFont;
     QTimer m_refresh;
+    QElapsedTimer m_lastFrame; // since the last time arrivals were shown
     qreal m_lineHeight = 13;
     qreal m_ascent = 10;
     qint64 m_cursor = 0;
