@@ -16,4 +16,8 @@ bool isDisplayMode(qint16 mode);
 // Empty result for an unknown mode (nothing is to be read at all).
 std::optional<QByteArray> formatReceived(qint16 mode, const QByteArray &bytes);
 
+// The same for a display mode, formatted into `scratch`, which keeps its
+// memory for the next read: the result is either `bytes` or `scratch`.
+const QByteArray &formatReceived(qint16 mode, const QByteArray &bytes, QByteArray &scratch);
+
 } // namespace corvanel

@@ -1,5 +1,6 @@
 // The receive display: text shows the bytes unchanged; hex and decimal show
-// every byte as a space and its value, which read back to the same bytes.
+// every byte as a space and its value, which read back to the same bytes,
+// whether formatted afresh or into a buffer kept from earlier reads.
 
 #include "FuzzText.h"
 #include "DisplayFormat.h"
@@ -12,6 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(*corvanel::formatReceived(corvanel::TextMode, bytes) == bytes);
     for (qint16 mode : {corvanel::HexMode, corvanel::DecimalMode}) {
         const QByteArray shown = *corvanel::formatReceived(mode, bytes);
+        // The receive box's way: one buffer reused from read to read.
+        static QByteArray scratch;
+        FUZZ_CHECK(corvanel::formatReceived(mode, bytes, scratch) == shown);
         if (bytes.isEmpty()) {
             FUZZ_CHECK(shown.isEmpty());
             continue;
