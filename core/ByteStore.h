@@ -58,10 +58,10 @@ class ByteStore
 public:
     using FileFactory = std::function<std::unique_ptr<SpillFile>()>;
     // Peak memory is about the window plus one chunk plus the cache
-    // (32 + 1 + 2 MB): small beside the receive box's row index, large enough
+    // (32 + 2 + 2 MB): small beside the receive box's row index, large enough
     // that a session of a few hours at 9600 baud never spills at all.
     static constexpr qint64 DefaultWindow = 32 * 1024 * 1024;
-    static constexpr qint64 MaxChunkSize = 1024 * 1024;
+    static constexpr qint64 MaxChunkSize = 2 * 1024 * 1024; // one huge page
     static constexpr qint64 MaxBlockSize = 256 * 1024;
     static constexpr int CacheBlocks = 8;
     static constexpr qint64 RetryAfter = 64 * 1024 * 1024;
@@ -115,7 +115,7 @@ public:
     qint64 memoryUsed() const;   // bytes held in memory (chunks + cache)
     qint64 spilledBytes() const { return m_spilled; } // bytes living in the file
     qint64 window() const { return m_window; }
-    // A quarter of the window as a power of two, 512 bytes to 1 MB; each
+    // A quarter of the window as a power of two, 512 bytes to 2 MB; each
     // write to the file is one whole chunk.
     qint64 chunkSize() const { return m_chunkSize; }
     qint64 readFailures() const { return m_readFailures; }
@@ -149,8 +149,13 @@ private:
     // Bytes [0, m_spilled) are in the file, [m_spilled, m_size) in m_chunks;
     // every chunk but the last is full, so m_spilled is a multiple of
     // m_chunkSize and no block straddles the boundary.
-    std::deque<std::unique_ptr<char[]>> m_chunks;
-    std::unique_ptr<char[]> m_spare; // a spilled chunk kept for the next one
+    struct FreeChunk {
+        void operator()(char *p) const;
+    };
+    using Chunk = std::unique_ptr<char[], FreeChunk>;
+    static Chunk newChunk(qint64 size);
+    std::deque<Chunk> m_chunks;
+    Chunk m_spare; // a spilled chunk kept for the next one
     qint64 m_size = 0;
     qint64 m_spilled = 0;
     qint64 m_spillFailedAt = -1; // memory part's size at the last failure
