@@ -113,9 +113,11 @@ int ReceiveView::wrapWidth() const
 {
     // From the box's own width rather than the viewport's: a hidden widget
     // gets its resize events only when shown, and the scroll bar is always
-    // there, so this is the viewport's width to be.
-    const int scrollBar = verticalScrollBar()->sizeHint().width();
-    return std::max(1, contentsRect().width() - scrollBar - 2 * Margin);
+    // there, so this is the viewport's width to be. Asked at every arrival:
+    // the style is asked only once.
+    if (m_scrollBarWidth < 0)
+        m_scrollBarWidth = verticalScrollBar()->sizeHint().width();
+    return std::max(1, contentsRect().width() - m_scrollBarWidth - 2 * Margin);
 }
 
 void ReceiveView::relayoutIfResized()
@@ -381,6 +383,12 @@ void ReceiveView::resizeEvent(QResizeEvent *event)
 void ReceiveView::changeEvent(QEvent *event)
 {
     QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::StyleChange) {
+        m_scrollBarWidth = -1;
+        const bool follow = followsEnd();
+        relayoutIfResized();
+        updateScrollBar(follow);
+    }
     if (event->type() == QEvent::FontChange) {
         measureFont();
         m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);

@@ -168,6 +168,8 @@ private:
     QTimer m_refresh;
     QElapsedTimer m_lastFrame; // since the last time arrivals were shown
     qreal m_lineHeight = 13;
+    // The scroll bar's width as the style gives it; asked again on a style change.
+    mutable int m_scrollBarWidth = -1;
     qreal m_ascent = 10;
     qint64 m_cursor = 0;
     qint64 m_anchor = 0;

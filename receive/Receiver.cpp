@@ -12,17 +12,10 @@ namespace corvanel {
 Receiver::Receiver(MSComm &comm, qint16 &receiveMode, Controls controls, Hooks hooks, QObject *parent)
     : QObject(parent), m_comm(comm), m_mode(receiveMode), m_controls(controls), m_hooks(std::move(hooks))
 {
-    // The RX lamp goes dark 100 ms after the last arrival. Arrivals come
-    // thousands of times a second: they only note the time, and the timer
-    // looks again when it fires.
+    // The RX lamp goes dark 100 ms after the last arrival. Each arrival puts
+    // the moment off, so that while data keeps coming the timer never fires.
     m_rxOff.setSingleShot(true);
-    connect(&m_rxOff, &QTimer::timeout, this, [this] {
-        const qint64 since = m_lastArrival.elapsed();
-        if (since >= RxLampMs)
-            m_controls.rxLamp->setVisible(false);
-        else
-            m_rxOff.start(static_cast<int>(RxLampMs - since));
-    });
+    connect(&m_rxOff, &QTimer::timeout, this, [this] { m_controls.rxLamp->setVisible(false); });
 }
 
 void Receiver::dispatch()
@@ -50,9 +43,7 @@ void Receiver::dispatch()
 void Receiver::showReceived()
 {
     m_controls.rxLamp->setVisible(true);
-    m_lastArrival.start();
-    if (!m_rxOff.isActive())
-        m_rxOff.start(RxLampMs);
+    m_rxOff.start(RxLampMs);
     if (!isDisplayMode(m_mode))
         return; // nothing is read
     QByteArray bytes;
@@ -62,7 +53,7 @@ void Receiver::showReceived()
         return; // the port closed before the data could be read
     }
     // Every byte of the read is shown, in the order received.
-    m_controls.box->appendBytes(*formatReceived(m_mode, bytes));
+    m_controls.box->appendBytes(formatReceived(m_mode, bytes, m_shown));
 }
 
 void Receiver::chooseMode(qint16 index)

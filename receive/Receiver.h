@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -49,7 +48,7 @@ private:
     Controls m_controls;
     Hooks m_hooks;
     QTimer m_rxOff;
-    QElapsedTimer m_lastArrival;
+    QByteArray m_shown; // what a read adds to the box, in the display mode
 };
 
 } // namespace corvanel
