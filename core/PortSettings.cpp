@@ -1,6 +1,7 @@
 #include "PortSettings.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <termios.h>
 
@@ -104,6 +105,17 @@ QString frameMismatch(unsigned long cflag, const LineSettings &wanted)
         diffs << QStringLiteral("stop bits differ");
 
     return diffs.join(u", ");
+}
+
+int readRestMs(qint64 arrived, qint32 baudRate)
+{
+    constexpr qint64 Budget = 1024; // bytes that may wait in the driver
+    constexpr qint64 MinimumFrameBits = 7;
+    constexpr qint64 LongestMs = 50;
+    if (arrived >= Budget || baudRate <= 0)
+        return 0;
+    const qint64 ms = Budget * MinimumFrameBits * 1000 / baudRate;
+    return static_cast<int>(std::min(ms, LongestMs));
 }
 
 } // namespace corvanel

@@ -44,6 +44,8 @@ QtSerialComm::QtSerialComm(PortSource source, QString lockDirectory, QObject *pa
     connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialComm::onBytesWritten);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComm::onError);
     connect(&m_lines, &LineWatcher::changed, this, &QtSerialComm::onLinesChanged);
+    m_readRest.setSingleShot(true);
+    connect(&m_readRest, &QTimer::timeout, this, &QtSerialComm::endReadRest);
 }
 
 QtSerialComm::~QtSerialComm()
@@ -177,6 +179,8 @@ void QtSerialComm::applyLines()
 void QtSerialComm::closeQuietly(bool discardOutput)
 {
     m_lines.stop();
+    m_readRest.stop();
+    m_restingNotifier = nullptr;
     if (m_port.isOpen()) {
         // Closing never waits for the line: a real port's driver would hold
         // close() until its queue drained (up to 30 s), and Exit stops all
@@ -264,7 +268,39 @@ bool QtSerialComm::deviceGone() const
 
 void QtSerialComm::onReadyRead()
 {
+    const qint64 arrived = m_port.bytesAvailable();
     raiseEvent(comEvReceive);
+    restReads(arrived);
+}
+
+void QtSerialComm::restReads(qint64 arrived)
+{
+    // The handler may have closed the port, or left the data unread.
+    if (!m_port.isOpen() || m_restingNotifier)
+        return;
+    const int ms = readRestMs(arrived, m_settings.baudRate);
+    if (ms <= 0)
+        return;
+    // QSerialPort listens to the device with a notifier of its own and
+    // offers no pause; it starts listening again on setReadBufferSize.
+    const auto notifiers = m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *n : notifiers) {
+        if (n->type() == QSocketNotifier::Read && n->isEnabled()) {
+            n->setEnabled(false);
+            m_restingNotifier = n;
+            m_readRest.start(ms);
+            return;
+        }
+    }
+}
+
+void QtSerialComm::endReadRest()
+{
+    if (!m_restingNotifier)
+        return;
+    m_restingNotifier = nullptr;
+    if (m_port.isOpen())
+        m_port.setReadBufferSize(ReadBlock); // listens again
 }
 
 void QtSerialComm::onBytesWritten()

@@ -8,7 +8,10 @@
 #include "PortSettings.h"
 #include "SystemPorts.h"
 
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 
 namespace corvanel {
 
@@ -51,6 +54,9 @@ public:
     // How the modem lines are followed while open.
     LineWatcher::Mode lineWatch() const { return m_lines.mode(); }
 
+    // Whether the component is resting between reads of a slow line (the
+    // data waits in the driver meanwhile).
+    bool readsResting() const { return m_restingNotifier != nullptr; }
     // At most this much is read from the driver per notification. (The
     // input buffer of the configuration, InBufferSize, is nominal.)
     static constexpr qint64 ReadBlock = 65536;
@@ -70,6 +76,8 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void onLinesChanged(int bits);
     void listenAgainSoon();
+    void restReads(qint64 arrived);
+    void endReadRest();
     std::string lastError(const char *fallback) const;
 
     PortSource m_source;
@@ -85,6 +93,8 @@ private:
     quint64 m_session = 0;
     bool m_closeQueued = false;
     bool m_relistenQueued = false;
+    QTimer m_readRest;
+    QPointer<QSocketNotifier> m_restingNotifier;
     qint16 m_commPort = 1;
     bool m_dtr = false;
     bool m_rts = false;

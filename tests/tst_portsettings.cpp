@@ -77,6 +77,25 @@ private Q_SLOTS:
         QVERIFY(!frameMismatch(CS8 | CSTOPB, LineSettings {9600, Parity::None, 8, StopBits::OneAndHalf}).isEmpty());
     }
 
+    void readRestKeepsTheDriverFromFilling()
+    {
+        for (const qint32 baud : {50, 300, 9600, 115200, 230400, 921600, 3000000, 4000000, 12000000}) {
+            for (const qint64 arrived : {0, 1, 115, 1023, 1024, 4096, 65536}) {
+                const int rest = readRestMs(arrived, baud);
+                QVERIFY(rest >= 0 && rest <= 50);
+                // What the line can bring meanwhile, 7-bit frames at the least.
+                QVERIFY2(qint64(rest) * baud / 7 / 1000 <= 1024, qPrintable(QString::number(baud)));
+                if (arrived >= 1024)
+                    QCOMPARE(rest, 0);
+            }
+        }
+        // A trickle at the usual speeds is gathered.
+        QCOMPARE(readRestMs(115, 115200), 50);
+        QCOMPARE(readRestMs(1, 9600), 50);
+        QVERIFY(readRestMs(100, 921600) > 0);
+        QCOMPARE(readRestMs(100, 0), 0);
+    }
+
     void portOrdering()
     {
         const QStringList found = {QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyUSB10"),

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <fcntl.h>
 #include <poll.h>
@@ -199,6 +200,47 @@ private Q_SLOTS:
         a.write(everyByte());
         QTRY_COMPARE(got.size(), 256);
         QCOMPARE(got, allCodes());
+    }
+
+    // A slow line's trickle is gathered: after a read of under 1 KB the
+    // device rests unread for a moment, and what came meanwhile follows
+    // whole. A larger read (a fast line) is followed by no rest.
+    void slowLinesAreReadInGatheredReads()
+    {
+        Pty a;
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        QByteArray got;
+        QList<QPair<qsizetype, bool>> reads; // size, resting after it
+        connect(&comm, &MSComm::OnComm, this, [&] {
+            if (comm.CommEvent() != comEvReceive)
+                return;
+            const QByteArray bytes = comm.InputBytes();
+            got += bytes;
+            if (got == "a")
+                a.write("bc");
+            QTimer::singleShot(0, this, [&, n = bytes.size()] { reads.append({n, comm.readsResting()}); });
+        });
+        comm.setSettings(QStringLiteral("115200,N,8,1"));
+        comm.setPortOpen(true);
+        a.write("a");
+        QTRY_COMPARE(got, QByteArray("abc"));
+        QTRY_VERIFY(!comm.readsResting());
+        const QByteArray big(3000, 'z');
+        a.write(big);
+        QTRY_COMPARE(got.size(), 3 + big.size());
+        QCOMPARE(got.mid(3), big);
+        const auto recorded = [&] {
+            qsizetype n = 0;
+            for (const auto &r : std::as_const(reads))
+                n += r.first;
+            return n;
+        };
+        QTRY_COMPARE(recorded(), got.size());
+        QVERIFY(reads.size() >= 3);
+        for (const auto &[size, resting] : std::as_const(reads))
+            QCOMPARE(resting, size < 1024);
+        comm.setPortOpen(false);
+        QVERIFY(!comm.readsResting());
     }
 
     void reopensAfterClose()
