@@ -3,6 +3,7 @@
 #include "PieceText.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace corvanel {
 namespace {
@@ -13,28 +14,59 @@ template <typename Report>
 void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qint64 width, qint64 start,
               Report &&report)
 {
+    // Line breaks are given an advance no row can hold, so that one test
+    // sends both a break and a full row to the careful path below.
+    constexpr qint32 BreakMark = std::numeric_limits<qint32>::max() / 2;
+    std::array<qint32, 256> fastAdvance = advance;
+    fastAdvance['\r'] = fastAdvance['\n'] = BreakMark;
+
     const qint64 size = text.size();
     qint64 rowStart = start;
     qint64 lastBreak = -1; // just after the last blank of the row
     qint64 x = 0;          // in 64ths of a pixel
     bool skipLineFeed = false;
     bool stopped = false;
-    qint64 pos = start;
+    qint64 pieceStart = start; // text position of the piece's first byte
     const auto scan = [&](const char *data, qsizetype n) {
-        for (qsizetype i = 0; i < n && !stopped; ++i, ++pos) {
-            const char c = data[i];
-            if (skipLineFeed) {
-                skipLineFeed = false;
-                if (c == '\n')
-                    continue;
+        const qint64 base = pieceStart;
+        pieceStart += n;
+        qsizetype i = 0;
+        if (skipLineFeed) {
+            skipLineFeed = false;
+            if (n > 0 && data[0] == '\n')
+                i = 1;
+        }
+        while (i < n && !stopped) {
+            // Characters that fit on the row: most of the text.
+            qint64 fx = x;
+            qsizetype blank = -1;
+            for (; i < n; ++i) {
+                const auto c = static_cast<unsigned char>(data[i]);
+                const qint32 w = fastAdvance[c];
+                if (fx + w > width)
+                    break;
+                fx += w;
+                blank = c == ' ' ? i : blank;
             }
+            x = fx;
+            if (blank >= 0)
+                lastBreak = base + blank + 1;
+            if (i == n)
+                return;
+
+            // A line break, or a character that does not fit.
+            const qint64 pos = base + i;
+            const char c = data[i];
             if (c == '\r' || c == '\n') {
                 qint64 next = pos + 1;
                 if (c == '\r') {
                     // CR LF is one line break; look ahead across the piece.
                     if (next < size && (i + 1 < n ? data[i + 1] : text.at(next)) == '\n') {
                         ++next;
-                        skipLineFeed = true;
+                        if (i + 1 < n)
+                            ++i;
+                        else
+                            skipLineFeed = true;
                     }
                 }
                 if (report(next)) {
@@ -44,10 +76,11 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
                 rowStart = next;
                 lastBreak = -1;
                 x = 0;
+                ++i;
                 continue;
             }
             const qint32 w = advance[static_cast<unsigned char>(c)];
-            if (x + w > width && pos > rowStart) {
+            if (pos > rowStart) {
                 qint64 next = pos;
                 x = 0;
                 if (lastBreak > rowStart && lastBreak < pos) {
@@ -71,9 +104,11 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
                 rowStart = next;
                 lastBreak = -1;
             }
+            // Placed: on the new row, or alone on a row too narrow for it.
             x += w;
             if (c == ' ')
                 lastBreak = pos + 1;
+            ++i;
         }
     };
     // A window at a time, so that a walk that stops early reads no further:
