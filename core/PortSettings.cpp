@@ -107,12 +107,13 @@ QString frameMismatch(unsigned long cflag, const LineSettings &wanted)
     return diffs.join(u", ");
 }
 
-int readRestMs(qint64 arrived, qint32 baudRate)
+int readRestMs(qint64 arrived, qint32 baudRate, qint64 streamingForMs)
 {
     constexpr qint64 Budget = 1024; // bytes that may wait in the driver
     constexpr qint64 MinimumFrameBits = 7;
     constexpr qint64 LongestMs = 50;
-    if (arrived >= Budget || baudRate <= 0)
+    constexpr qint64 StreamMs = 250;
+    if (arrived >= Budget || baudRate <= 0 || streamingForMs < StreamMs)
         return 0;
     const qint64 ms = Budget * MinimumFrameBits * 1000 / baudRate;
     return static_cast<int>(std::min(ms, LongestMs));

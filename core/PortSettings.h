@@ -40,14 +40,16 @@ std::optional<LineSettings> parseSettings(const QString &text);
 QString frameMismatch(unsigned long cflag, const LineSettings &wanted);
 
 // How long the port may go unread after a notification that brought
-// `arrived` bytes. A slow line trickles in a few bytes at a time, and reading
+// `arrived` bytes, when reads have been coming without a pause for
+// `streamingForMs`. A slow line trickles in a few bytes at a time, and reading
 // each trickle wakes the program a hundred times a second; resting gathers
-// them into fewer reads. The rest is short enough that, at the line's top
-// speed (frames of 7 bits at the least), no more than 1 KB can wait in the
-// driver, whose buffer holds 4 KB (3 KB when parity errors are marked), and
-// never longer than 50 ms. No rest after a read of 1 KB or more: the far end
-// is sending fast, or it is a pseudo-terminal or USB device that ignores the
-// baud rate.
-int readRestMs(qint64 arrived, qint32 baudRate);
+// them into fewer reads. Only a stream rests: a device's answer to a command
+// (reads for less than a quarter of a second) is read as it comes. The rest
+// is short enough that, at the line's top speed (frames of 7 bits at the
+// least), no more than 1 KB can wait in the driver, whose buffer holds 4 KB
+// (3 KB when parity errors are marked), and never longer than 50 ms. No rest
+// after a read of 1 KB or more: the far end is sending fast, or it is a
+// pseudo-terminal or USB device that ignores the baud rate.
+int readRestMs(qint64 arrived, qint32 baudRate, qint64 streamingForMs);
 
 } // namespace corvanel

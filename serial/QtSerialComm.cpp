@@ -275,10 +275,15 @@ void QtSerialComm::onReadyRead()
 
 void QtSerialComm::restReads(qint64 arrived)
 {
+    // Reads that follow each other within this long make one stream.
+    constexpr qint64 PauseMs = 100;
+    if (!m_lastRead.isValid() || m_lastRead.elapsed() > PauseMs)
+        m_streamStart.start();
+    m_lastRead.start();
     // The handler may have closed the port, or left the data unread.
     if (!m_port.isOpen() || m_restingNotifier)
         return;
-    const int ms = readRestMs(arrived, m_settings.baudRate);
+    const int ms = readRestMs(arrived, m_settings.baudRate, m_streamStart.elapsed());
     if (ms <= 0)
         return;
     // QSerialPort listens to the device with a notifier of its own and

@@ -8,6 +8,7 @@
 #include "PortSettings.h"
 #include "SystemPorts.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSerialPort>
 #include <QSocketNotifier>
@@ -95,6 +96,8 @@ private:
     bool m_relistenQueued = false;
     QTimer m_readRest;
     QPointer<QSocketNotifier> m_restingNotifier;
+    QElapsedTimer m_lastRead;    // the last notification of received data
+    QElapsedTimer m_streamStart; // the first of the reads since the last pause
     qint16 m_commPort = 1;
     bool m_dtr = false;
     bool m_rts = false;

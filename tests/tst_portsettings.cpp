@@ -81,19 +81,21 @@ private Q_SLOTS:
     {
         for (const qint32 baud : {50, 300, 9600, 115200, 230400, 921600, 3000000, 4000000, 12000000}) {
             for (const qint64 arrived : {0, 1, 115, 1023, 1024, 4096, 65536}) {
-                const int rest = readRestMs(arrived, baud);
+                const int rest = readRestMs(arrived, baud, 1000);
                 QVERIFY(rest >= 0 && rest <= 50);
                 // What the line can bring meanwhile, 7-bit frames at the least.
                 QVERIFY2(qint64(rest) * baud / 7 / 1000 <= 1024, qPrintable(QString::number(baud)));
                 if (arrived >= 1024)
                     QCOMPARE(rest, 0);
+                // An answer to a command is read as it comes.
+                QCOMPARE(readRestMs(arrived, baud, 249), 0);
             }
         }
-        // A trickle at the usual speeds is gathered.
-        QCOMPARE(readRestMs(115, 115200), 50);
-        QCOMPARE(readRestMs(1, 9600), 50);
-        QVERIFY(readRestMs(100, 921600) > 0);
-        QCOMPARE(readRestMs(100, 0), 0);
+        // A stream's trickle at the usual speeds is gathered.
+        QCOMPARE(readRestMs(115, 115200, 250), 50);
+        QCOMPARE(readRestMs(1, 9600, 5000), 50);
+        QVERIFY(readRestMs(100, 921600, 1000) > 0);
+        QCOMPARE(readRestMs(100, 0, 1000), 0);
     }
 
     void portOrdering()

@@ -5,6 +5,7 @@
 #include "QtSerialComm.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -202,43 +203,64 @@ private Q_SLOTS:
         QCOMPARE(got, allCodes());
     }
 
-    // A slow line's trickle is gathered: after a read of under 1 KB the
-    // device rests unread for a moment, and what came meanwhile follows
-    // whole. A larger read (a fast line) is followed by no rest.
-    void slowLinesAreReadInGatheredReads()
+    // A device's answer is read as it comes. A slow stream's trickle is
+    // gathered: once reads have kept coming for a quarter of a second, the
+    // device rests unread for a moment after each read of under 1 KB, and what
+    // came meanwhile follows whole.
+    void slowStreamsAreReadInGatheredReads()
     {
         Pty a;
         QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QByteArray got;
-        QList<QPair<qsizetype, bool>> reads; // size, resting after it
+        struct Read {
+            qsizetype size;
+            qint64 at; // ms since the stream began
+            bool resting = false;
+        };
+        QList<Read> reads;
+        QElapsedTimer clock;
         connect(&comm, &MSComm::OnComm, this, [&] {
             if (comm.CommEvent() != comEvReceive)
                 return;
             const QByteArray bytes = comm.InputBytes();
             got += bytes;
-            if (got == "a")
-                a.write("bc");
-            QTimer::singleShot(0, this, [&, n = bytes.size()] { reads.append({n, comm.readsResting()}); });
+            reads.append({bytes.size(), clock.isValid() ? clock.elapsed() : -1});
+            QTimer::singleShot(0, this, [&, i = reads.size() - 1] { reads[i].resting = comm.readsResting(); });
         });
         comm.setSettings(QStringLiteral("115200,N,8,1"));
         comm.setPortOpen(true);
-        a.write("a");
-        QTRY_COMPARE(got, QByteArray("abc"));
-        QTRY_VERIFY(!comm.readsResting());
-        const QByteArray big(3000, 'z');
-        a.write(big);
-        QTRY_COMPARE(got.size(), 3 + big.size());
-        QCOMPARE(got.mid(3), big);
-        const auto recorded = [&] {
-            qsizetype n = 0;
-            for (const auto &r : std::as_const(reads))
-                n += r.first;
-            return n;
-        };
-        QTRY_COMPARE(recorded(), got.size());
-        QVERIFY(reads.size() >= 3);
-        for (const auto &[size, resting] : std::as_const(reads))
-            QCOMPARE(resting, size < 1024);
+
+        a.write("OK\r\n");
+        QTRY_COMPARE(got, QByteArray("OK\r\n"));
+        QTRY_COMPARE(reads.size(), 1);
+        QTest::qWait(150); // the answer's record is complete, and a pause follows
+        QVERIFY(!reads.first().resting);
+
+        QByteArray sent;
+        QTimer writer;
+        int ticks = 0;
+        connect(&writer, &QTimer::timeout, this, [&] {
+            const QByteArray piece = ++ticks == 50 ? QByteArray(3000, 'z') : QByteArray::number(ticks).rightJustified(20, '.');
+            sent += piece;
+            a.write(piece);
+            if (ticks == 100)
+                writer.stop();
+        });
+        reads.clear();
+        got.clear();
+        clock.start();
+        writer.start(10);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks == 100 && got == sent, 10000);
+        QTest::qWait(100); // every read's record complete
+        int rested = 0;
+        for (const Read &r : std::as_const(reads)) {
+            if (r.at < 200)
+                QVERIFY(!r.resting);
+            if (r.resting)
+                QVERIFY(r.size < 1024);
+            rested += r.resting;
+        }
+        QVERIFY(rested > 0);
         comm.setPortOpen(false);
         QVERIFY(!comm.readsResting());
     }
