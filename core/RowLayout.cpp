@@ -16,8 +16,9 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
 {
     // Line breaks are given an advance no row can hold, so that one test
     // sends both a break and a full row to the careful path below.
-    constexpr qint32 BreakMark = std::numeric_limits<qint32>::max() / 2;
-    std::array<qint32, 256> fastAdvance = advance;
+    constexpr qint64 BreakMark = std::numeric_limits<qint64>::max() / 4;
+    std::array<qint64, 256> fastAdvance {};
+    std::copy(advance.begin(), advance.end(), fastAdvance.begin());
     fastAdvance['\r'] = fastAdvance['\n'] = BreakMark;
 
     const qint64 size = text.size();
@@ -42,7 +43,7 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
             qsizetype blank = -1;
             for (; i < n; ++i) {
                 const auto c = static_cast<unsigned char>(data[i]);
-                const qint32 w = fastAdvance[c];
+                const qint64 w = fastAdvance[c];
                 if (fx + w > width)
                     break;
                 fx += w;

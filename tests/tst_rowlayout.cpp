@@ -21,6 +21,8 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray() << 10 << QByteArray() << QList<qint64>{0};
         QTest::newRow("each break ends a row") << QByteArray("a\rb\nc\r\nd") << 10 << QByteArray()
                                                 << QList<qint64>{0, 2, 4, 7};
+        QTest::newRow("breaks on a very wide row") << QByteArray("\nab\r\ncd") << (1 << 30) << QByteArray()
+                                                   << QList<qint64>{0, 1, 5};
         QTest::newRow("a final break opens an empty row") << QByteArray("ab\r\n") << 10 << QByteArray()
                                                           << QList<qint64>{0, 4};
         QTest::newRow("CR CR LF: two breaks") << QByteArray("a\r\r\nb") << 10 << QByteArray()
@@ -51,15 +53,15 @@ private Q_SLOTS:
         PieceText t;
         t.append(text);
         RowLayout fresh;
-        fresh.layout(t, advances, width * 64);
+        fresh.layout(t, advances, qint64(width) * 64);
         // The same text arriving a character at a time, and typed backwards
         // from the end to the start, must give the same rows.
         PieceText arriving;
         RowLayout appended;
-        appended.layout(arriving, advances, width * 64);
+        appended.layout(arriving, advances, qint64(width) * 64);
         PieceText typed;
         RowLayout edited;
-        edited.layout(typed, advances, width * 64);
+        edited.layout(typed, advances, qint64(width) * 64);
         for (qsizetype i = 0; i < text.size(); ++i) {
             arriving.append(text.mid(i, 1));
             appended.appended(arriving);
