@@ -202,8 +202,8 @@ int runCase(const Case &c, int seconds, bool events, bool hidden)
                     100.0 * double(it->ns) / 1e9 / wall);
     idleFor(200);
     Controls(*form).Text2->refreshNow();
-    std::printf("%-32s CPU %5.2f%% of a core  %4.0f wake-ups/s  shown %s  accessibility %s\n", c.name,
-                100.0 * cpu / wall, double(waits) / wall,
+    std::printf("%-32s CPU %5.2f%% of a core  %4.0f wake-ups/s  over %.2f s (planned %d)  shown %s  accessibility %s\n",
+                c.name, 100.0 * cpu / wall, double(waits) / wall, wall, seconds,
                 Controls(*form).Text2->length() == expected ? "all" : "INCOMPLETE", QAccessible::isActive() ? "on" : "off");
     form->Command4_Click();
     return Controls(*form).Text2->length() == expected ? 0 : 1;

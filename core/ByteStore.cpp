@@ -139,7 +139,9 @@ ByteStore::~ByteStore() = default;
 
 // A new chunk's memory is put in place at once: faulting each 4 KB page as
 // the bytes reach it costs a trap per page, which at line speeds is much of
-// the cost of storing them. A whole 2 MB chunk is asked for as one huge page.
+// the cost of storing them. A whole 2 MB chunk is asked for as one huge page
+// (the kernel may first have to assemble one: a rare wait of milliseconds,
+// once a chunk, against a trap for each of 512 pages).
 ByteStore::Chunk ByteStore::newChunk(qint64 size)
 {
     constexpr std::size_t HugePage = 2 * 1024 * 1024;

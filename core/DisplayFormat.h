@@ -17,7 +17,8 @@ bool isDisplayMode(qint16 mode);
 std::optional<QByteArray> formatReceived(qint16 mode, const QByteArray &bytes);
 
 // The same for a display mode, formatted into `scratch`, which keeps its
-// memory for the next read: the result is either `bytes` or `scratch`.
+// memory for the next read: the result is either `bytes` or `scratch`, which
+// must not be `bytes` itself.
 const QByteArray &formatReceived(qint16 mode, const QByteArray &bytes, QByteArray &scratch);
 
 } // namespace corvanel
