@@ -112,7 +112,12 @@ public:
         QString key;
         switch (event->type()) {
         case QEvent::SockAct: key = QStringLiteral("socket notifier (reads, OnComm, display)"); break;
-        case QEvent::Timer: key = QStringLiteral("timer: ") + QString::fromLatin1(receiver->metaObject()->className()) + QStringLiteral(" every ") + QString::number(qobject_cast<QTimer *>(receiver) ? qobject_cast<QTimer *>(receiver)->interval() : 0); break;
+        case QEvent::Timer: {
+            const auto *timer = qobject_cast<QTimer *>(receiver);
+            key = QStringLiteral("timer: ") + QString::fromLatin1(receiver->metaObject()->className())
+                + (timer ? QStringLiteral(" every ") + QString::number(timer->interval()) : QString());
+            break;
+        }
         case QEvent::UpdateRequest: key = QStringLiteral("repaint and flush of the window"); break;
         case QEvent::Paint:
             key = QStringLiteral("  paint: ") + (receiver->objectName().isEmpty()

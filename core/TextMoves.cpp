@@ -28,6 +28,16 @@ bool isBlank(char c)
 
 bool inWord(char c) { return !isBreak(c) && !isBlank(c) && !isSeparator(c); }
 
+// Just past the run that starts at pos (< size): separators, or a word.
+qint64 endOfRun(const PieceText &text, qint64 pos)
+{
+    const qint64 size = text.size();
+    const auto inRun = isSeparator(text.at(pos)) ? isSeparator : inWord;
+    while (pos < size && inRun(text.at(pos)))
+        ++pos;
+    return pos;
+}
+
 } // namespace
 
 bool isBreak(char c) { return c == '\r' || c == '\n'; }
@@ -64,13 +74,7 @@ qint64 nextWord(const PieceText &text, qint64 pos)
         return size;
     if (isBreak(text.at(pos)))
         return nextStop(text, pos);
-    if (isSeparator(text.at(pos))) {
-        while (pos < size && isSeparator(text.at(pos)))
-            ++pos;
-    } else {
-        while (pos < size && inWord(text.at(pos)))
-            ++pos;
-    }
+    pos = endOfRun(text, pos);
     while (pos < size && isBlank(text.at(pos)))
         ++pos;
     return pos;
@@ -108,15 +112,8 @@ std::pair<qint64, qint64> wordAt(const PieceText &text, qint64 pos)
         start = previousWord(text, lineEnd ? pos : pos + 1);
     }
     qint64 end = start;
-    if (end < size && !isBreak(text.at(end))) {
-        if (isSeparator(text.at(end))) {
-            while (end < size && isSeparator(text.at(end)))
-                ++end;
-        } else {
-            while (end < size && inWord(text.at(end)))
-                ++end;
-        }
-    }
+    if (end < size && !isBreak(text.at(end)))
+        end = endOfRun(text, end);
     return {start, end};
 }
 
