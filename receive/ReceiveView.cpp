@@ -1,6 +1,7 @@
 #include "ReceiveView.h"
 
 #include "ReceiveViewAccessible.h"
+#include "SteadyScrollBar.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -44,11 +45,14 @@ QByteArray toBytes(const QString &text)
 ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
     : QAbstractScrollArea(parent), m_text(store ? std::move(store) : std::make_unique<ByteStore>())
 {
+    m_scrollBar = new SteadyScrollBar(Qt::Vertical, this);
+    setVerticalScrollBar(m_scrollBar);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // the wrap width never changes with the content
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent fills it whole
     viewport()->setAcceptDrops(true);
     connect(QApplication::styleHints(), &QStyleHints::cursorFlashTimeChanged, this, [this] {
         if (hasFocus())
@@ -203,13 +207,9 @@ bool ReceiveView::followsEnd() const
 
 void ReceiveView::updateScrollBar(bool followEnd)
 {
-    QScrollBar *sb = verticalScrollBar();
     const int rows = static_cast<int>(std::min<qint64>(rowCount(), std::numeric_limits<int>::max()));
     const int page = visibleRows();
-    sb->setPageStep(page);
-    sb->setRange(0, std::max(0, rows - page));
-    if (followEnd)
-        sb->setValue(sb->maximum());
+    m_scrollBar->setSpan(page, std::max(0, rows - page), followEnd);
 }
 
 bool ReceiveView::saveTo(const QString &path, QString *error) const

@@ -16,6 +16,8 @@ class QMenu;
 
 namespace corvanel {
 
+class SteadyScrollBar;
+
 // The receive box: an editable, scrollable, selectable multi-line text box
 // built for logs of many megabytes. Every character is a code 0 to 255 and
 // takes one byte; CR, LF and CR LF each start a new line; long lines wrap at
@@ -161,6 +163,7 @@ private:
 
     PieceText m_text;
     RowLayout m_layout;
+    SteadyScrollBar *m_scrollBar = nullptr; // the vertical one, owned by the box
     std::array<qreal, 256> m_advance {};
     RowLayout::Advances m_fixedAdvance {};
     std::array<quint32, 256> m_glyph {}; // 0: drawn as text (no glyph in the font)

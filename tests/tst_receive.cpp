@@ -11,8 +11,10 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <functional>
 
 using namespace corvanel;
 
@@ -381,6 +383,66 @@ private Q_SLOTS:
         QVERIFY2(v.paints <= 2, qPrintable(QString::number(v.paints)));
         QTRY_VERIFY(v.paints >= 1);
         QCOMPARE(v.length(), 1000);
+    }
+
+    void theScrollBarRepaintsOnlyWhenItsPictureChanges()
+    {
+        struct CountingView : ReceiveView {
+            int barPaints = 0;
+            bool eventFilter(QObject *o, QEvent *e) override
+            {
+                if (o == verticalScrollBar() && e->type() == QEvent::Paint)
+                    ++barPaints;
+                return ReceiveView::eventFilter(o, e);
+            }
+        } v;
+        v.resize(300, 60);
+        QScrollBar *sb = v.verticalScrollBar();
+        sb->installEventFilter(&v);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        // What the screen shows of the bar must be what a plain bar in the
+        // same state paints.
+        const auto frame = [&] {
+            v.refreshNow();
+            QCoreApplication::processEvents();
+            QScrollBar plain(Qt::Vertical, &v);
+            plain.resize(sb->size());
+            plain.setRange(sb->minimum(), sb->maximum());
+            plain.setPageStep(sb->pageStep());
+            plain.setValue(sb->value());
+            const QPoint at = sb->mapTo(&v, QPoint(0, 0));
+            const QImage shown = v.screen()->grabWindow(v.winId(), at.x(), at.y(), sb->width(), sb->height()).toImage();
+            return shown.convertToFormat(QImage::Format_RGB32) == plain.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const auto lines = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                v.appendBytes("line\r\n");
+        };
+        const std::pair<const char *, std::function<void()>> steps[] = {
+            {"a few rows", [&] { lines(3); }},
+            {"many rows, following the end", [&] { lines(400); }},
+            {"the user scrolls to the top", [&] { sb->setValue(0); }},
+            {"rows arrive while scrolled up", [&] { lines(50); }},
+            {"back at the end", [&] { sb->setValue(sb->maximum()); }},
+            {"rows arrive at the end", [&] { lines(50); }},
+            {"cleared", [&] { v.clear(); }},
+            {"one row", [&] { lines(1); }},
+        };
+        for (const auto &[name, step] : steps) {
+            step();
+            QVERIFY2(frame(), name);
+        }
+        // A stream at the end leaves a small handle at the bottom as it was.
+        lines(400);
+        QVERIFY(frame());
+        v.barPaints = 0;
+        for (int i = 0; i < 20; ++i) {
+            lines(20);
+            QVERIFY(frame());
+        }
+        QCOMPARE(v.barPaints, 0);
+        QCOMPARE(sb->value(), sb->maximum());
     }
 
     void screenReadersReadTheText()
