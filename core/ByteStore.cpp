@@ -6,13 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,39 +133,6 @@ ByteStore::ByteStore(qint64 window, FileFactory files)
 
 ByteStore::~ByteStore() = default;
 
-// A new chunk's memory is put in place at once: faulting each 4 KB page as
-// the bytes reach it costs a trap per page, which at line speeds is much of
-// the cost of storing them. A whole 2 MB chunk is asked for as one huge page
-// (the kernel may first have to assemble one: a rare wait of milliseconds,
-// once a chunk, against a trap for each of 512 pages).
-ByteStore::Chunk ByteStore::newChunk(qint64 size)
-{
-    constexpr std::size_t HugePage = 2 * 1024 * 1024;
-    const auto bytes = static_cast<std::size_t>(size);
-    void *p = nullptr;
-    if (::posix_memalign(&p, bytes >= HugePage ? HugePage : alignof(std::max_align_t), bytes) != 0)
-        throw std::bad_alloc();
-    Chunk chunk(static_cast<char *>(p));
-#ifdef MADV_HUGEPAGE
-    if (bytes >= HugePage)
-        ::madvise(p, bytes, MADV_HUGEPAGE);
-#endif
-#ifdef MADV_POPULATE_WRITE
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t from = (start + page - 1) & ~(page - 1);
-    const std::uintptr_t to = (start + bytes) & ~(page - 1);
-    if (to > from)
-        ::madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE); // older kernels: faults as before
-#endif
-    return chunk;
-}
-
-void ByteStore::FreeChunk::operator()(char *p) const
-{
-    std::free(p);
-}
-
 void ByteStore::append(const char *data, qsizetype n)
 {
     if (n <= 0)
@@ -179,7 +142,7 @@ void ByteStore::append(const char *data, qsizetype n)
     while (n > 0) {
         const qint64 inLast = (m_size - m_spilled) - (qint64(m_chunks.size()) - 1) * m_chunkSize;
         if (m_chunks.empty() || inLast == m_chunkSize) {
-            m_chunks.push_back(m_spare ? std::move(m_spare) : newChunk(m_chunkSize));
+            m_chunks.push_back(m_spare ? std::move(m_spare) : allocateBulk(static_cast<std::size_t>(m_chunkSize)));
             continue;
         }
         const qsizetype take = qsizetype(std::min<qint64>(n, m_chunkSize - inLast));

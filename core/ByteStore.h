@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BulkMemory.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -149,11 +151,7 @@ private:
     // Bytes [0, m_spilled) are in the file, [m_spilled, m_size) in m_chunks;
     // every chunk but the last is full, so m_spilled is a multiple of
     // m_chunkSize and no block straddles the boundary.
-    struct FreeChunk {
-        void operator()(char *p) const;
-    };
-    using Chunk = std::unique_ptr<char[], FreeChunk>;
-    static Chunk newChunk(qint64 size);
+    using Chunk = Bulk;
     std::deque<Chunk> m_chunks;
     Chunk m_spare; // a spilled chunk kept for the next one
     qint64 m_size = 0;

@@ -136,11 +136,17 @@ void RowLayout::layoutFrom(const PieceText &text, size_t from)
     });
 }
 
+RowLayout::Rows RowLayout::freshRows()
+{
+    // std::deque asks for its blocks of 512 bytes one at a time.
+    return Rows({0}, PoolAllocator<qint64>(std::make_shared<BlockPool>(512)));
+}
+
 void RowLayout::layout(const PieceText &text, const Advances &advances, qint64 width)
 {
     m_advances = advances;
     m_width = width;
-    m_rows = {0};
+    m_rows = freshRows(); // the old rows' memory goes with them
     layoutFrom(text, 0);
 }
 

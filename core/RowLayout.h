@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BulkMemory.h"
+
 #include <QtGlobal>
 #include <array>
 #include <deque>
@@ -39,7 +41,11 @@ private:
     // Rebuilds the rows from row index `from` to the end of the text.
     void layoutFrom(const PieceText &text, size_t from);
 
-    std::deque<qint64> m_rows {0};
+    // Row starts come in bulk from a pool of their own: at line speeds rows
+    // are added by the hundred thousand a second.
+    using Rows = std::deque<qint64, PoolAllocator<qint64>>;
+    static Rows freshRows();
+    Rows m_rows = freshRows();
     Advances m_advances {};
     qint64 m_width = -1;
     qint64 m_textSize = 0;

@@ -8,7 +8,12 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <vector>
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -274,6 +279,51 @@ private Q_SLOTS:
         const QList<QByteArray> lines = err.lines();
         QCOMPARE(lines.size(), 1);
         QVERIFY(lines.front().startsWith("corvanel: cannot read the receive log back from its temporary file ("));
+    }
+
+    void blockPoolGivesDistinctBlocksAndReusesThem()
+    {
+        BlockPool pool(500); // rounded up to keep every block aligned
+        QCOMPARE(pool.blockSize(), size_t(512));
+        // Enough blocks to need several slabs.
+        const auto takeAll = [&pool] {
+            std::vector<char *> blocks(5000);
+            for (size_t i = 0; i < blocks.size(); ++i) {
+                blocks[i] = static_cast<char *>(pool.take());
+                std::memset(blocks[i], int(i), pool.blockSize());
+            }
+            return blocks;
+        };
+        std::vector<char *> blocks = takeAll();
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            QCOMPARE(reinterpret_cast<std::uintptr_t>(blocks[i]) % alignof(std::max_align_t), 0u);
+            QVERIFY(std::all_of(blocks[i], blocks[i] + 512, [i](char c) { return c == char(i); })); // no overlap
+        }
+        for (char *b : blocks)
+            pool.give(b);
+        std::vector<char *> again = takeAll();
+        std::sort(blocks.begin(), blocks.end());
+        std::sort(again.begin(), again.end());
+        QVERIFY(again == blocks); // the same memory, and no more
+    }
+
+    void containersTakeTheirPoolAlong()
+    {
+        using Rows = std::deque<qint64, PoolAllocator<qint64>>;
+        const auto pooled = [] { return PoolAllocator<qint64>(std::make_shared<BlockPool>(512)); };
+        Rows a(pooled());
+        for (qint64 i = 0; i < 100000; ++i)
+            a.push_back(i);
+        Rows b(10, 7, pooled());
+        b = std::move(a); // b's old pool is let go; a's blocks stay with theirs
+        QCOMPARE(b.size(), size_t(100000));
+        QCOMPARE(b.back(), 99999);
+        a = b;
+        QVERIFY(a == b);
+        a.erase(a.begin() + 10, a.begin() + 90000);
+        a.insert(a.begin() + 10, b.begin(), b.begin() + 5);
+        QCOMPARE(a.size(), size_t(10010 + 5));
+        QCOMPARE(a[12], 2);
     }
 };
 
