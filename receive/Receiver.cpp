@@ -12,7 +12,7 @@ namespace corvanel {
 Receiver::Receiver(MSComm &comm, qint16 &receiveMode, Controls controls, Hooks hooks, QObject *parent)
     : QObject(parent), m_comm(comm), m_mode(receiveMode), m_controls(controls), m_hooks(std::move(hooks))
 {
-    // The RX lamp goes dark 100 ms after the last arrival. Each arrival puts
+    // The RX lamp goes dark 100 to 150 ms after the last arrival. Arrivals put
     // the moment off, so that while data keeps coming the timer never fires.
     m_rxOff.setSingleShot(true);
     connect(&m_rxOff, &QTimer::timeout, this, [this] { m_controls.rxLamp->setVisible(false); });
@@ -43,7 +43,10 @@ void Receiver::dispatch()
 void Receiver::showReceived()
 {
     m_controls.rxLamp->setVisible(true);
-    m_rxOff.start(RxLampMs);
+    // Setting a timer costs more than asking it, and reads come by the
+    // hundred a second: the moment is put off at most once every 50 ms.
+    if (m_rxOff.remainingTime() < RxLampMs)
+        m_rxOff.start(RxLampMs + RxLampSlackMs);
     if (!isDisplayMode(m_mode))
         return; // nothing is read
     QByteArray bytes;

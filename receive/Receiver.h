@@ -42,7 +42,10 @@ public:
 private:
     void showReceived();
 
+    // The RX lamp goes dark between RxLampMs and RxLampMs + RxLampSlackMs
+    // after the last arrival.
     static constexpr int RxLampMs = 100;
+    static constexpr int RxLampSlackMs = 50;
     MSComm &m_comm;
     qint16 &m_mode;
     Controls m_controls;
