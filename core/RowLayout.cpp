@@ -156,6 +156,11 @@ void RowLayout::appended(const PieceText &text)
     layoutFrom(text, m_rows.size() - 1);
 }
 
+qint64 RowLayout::memoryUsed() const
+{
+    return static_cast<qint64>(std::max(m_rows.size() * sizeof(qint64), m_rows.get_allocator().pool()->reserved()));
+}
+
 qint64 RowLayout::rowEnd(qint64 row) const
 {
     return row + 1 < rowCount() ? m_rows[static_cast<size_t>(row + 1)] : m_textSize;
@@ -195,6 +200,15 @@ void RowLayout::edited(const PieceText &text, qint64 pos, qint64 removed, qint64
     m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1, fresh.begin(), fresh.end());
     for (size_t j = first + 1 + fresh.size(); j < m_rows.size(); ++j)
         m_rows[j] += delta;
+    // After a large deletion most of the pool would sit unused: the rows
+    // left move to a pool of their own and the old one goes.
+    constexpr std::size_t Worth = 4 * 1024 * 1024;
+    const std::size_t reserved = m_rows.get_allocator().pool()->reserved();
+    if (reserved >= Worth && m_rows.size() * sizeof(qint64) < reserved / 4) {
+        Rows kept = freshRows();
+        kept.assign(m_rows.begin(), m_rows.end());
+        m_rows = std::move(kept);
+    }
 }
 
 

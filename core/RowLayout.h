@@ -35,7 +35,8 @@ public:
     qint64 rowEnd(qint64 row) const;
     // The row holding pos (a position at a row's start belongs to that row).
     qint64 rowOf(qint64 pos) const;
-    qint64 memoryUsed() const { return static_cast<qint64>(m_rows.size() * sizeof(qint64)); }
+    // The row index's memory, blocks freed by edits and kept for reuse included.
+    qint64 memoryUsed() const;
 
 private:
     // Rebuilds the rows from row index `from` to the end of the text.

@@ -80,6 +80,26 @@ private Q_SLOTS:
             QVERIFY(fresh.rowStart(r) <= pos && (pos < fresh.rowEnd(r) || r == fresh.rowCount() - 1));
         }
     }
+
+    void aLargeDeletionGivesTheRowsMemoryBack()
+    {
+        RowLayout::Advances advances;
+        advances.fill(64);
+        PieceText t;
+        t.append(QByteArray(4'000'000, 'x'));
+        RowLayout rows;
+        rows.layout(t, advances, 8 * 64); // 500,000 rows of 8
+        const qint64 full = rows.memoryUsed();
+        QVERIFY(full >= 500'000 * qint64(sizeof(qint64)));
+        const PieceText::Pieces gone = t.take(8, t.size() - 16);
+        rows.edited(t, 8, 4'000'000 - 16, 0);
+        QCOMPARE(rows.rowCount(), 2);
+        QVERIFY2(rows.memoryUsed() < full / 4, qPrintable(QString::number(rows.memoryUsed())));
+        t.put(8, gone); // and undone
+        rows.edited(t, 8, 0, 4'000'000 - 16);
+        QCOMPARE(rows.rowCount(), 500'000);
+        QCOMPARE(rows.rowStart(499'999), 4'000'000 - 8);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRowLayout)
