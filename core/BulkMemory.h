@@ -68,13 +68,11 @@ public:
 
     T *allocate(std::size_t n)
     {
-        if (n * sizeof(T) <= m_pool->blockSize() && alignof(T) <= alignof(std::max_align_t))
-            return static_cast<T *>(m_pool->take());
-        return std::allocator<T>().allocate(n);
+        return fromPool(n) ? static_cast<T *>(m_pool->take()) : std::allocator<T>().allocate(n);
     }
     void deallocate(T *p, std::size_t n)
     {
-        if (n * sizeof(T) <= m_pool->blockSize() && alignof(T) <= alignof(std::max_align_t))
+        if (fromPool(n))
             m_pool->give(p);
         else
             std::allocator<T>().deallocate(p, n);
@@ -87,6 +85,12 @@ public:
     bool operator!=(const PoolAllocator<U> &other) const { return m_pool != other.pool(); }
 
 private:
+    // Where n elements come from, and so where they go back to.
+    bool fromPool(std::size_t n) const
+    {
+        return n * sizeof(T) <= m_pool->blockSize() && alignof(T) <= alignof(std::max_align_t);
+    }
+
     std::shared_ptr<BlockPool> m_pool;
 };
 

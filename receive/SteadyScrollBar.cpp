@@ -13,13 +13,13 @@ void SteadyScrollBar::setSpan(int page, int maximum, bool toEnd)
     if (toEnd)
         setValue(maximum);
     m_settling = false;
-    if (!(look() == m_painted))
+    if (look() != m_painted)
         update();
 }
 
 void SteadyScrollBar::sliderChange(SliderChange change)
 {
-    if (change == SliderOrientationChange || (!m_settling && !(look() == m_painted)))
+    if (change == SliderOrientationChange || (!m_settling && look() != m_painted))
         QScrollBar::sliderChange(change);
 }
 

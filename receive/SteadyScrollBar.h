@@ -29,9 +29,9 @@ private:
         QRect handle;
         bool atMinimum = false;
         bool atMaximum = false;
-        bool operator==(const Look &o) const
+        bool operator!=(const Look &o) const
         {
-            return handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+            return handle != o.handle || atMinimum != o.atMinimum || atMaximum != o.atMaximum;
         }
     };
     Look look() const;

@@ -38,6 +38,17 @@ void compareWithFreshLayout(ReceiveView &edited)
     }
 }
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+    int paints = 0;
+};
+
 } // namespace
 
 class TestReceive : public QObject
@@ -361,44 +372,28 @@ private Q_SLOTS:
 
     void arrivalsAreShownOncePerFrame()
     {
-        struct CountingView : ReceiveView {
-            int paints = 0;
-            bool eventFilter(QObject *o, QEvent *e) override
-            {
-                if (o == viewport() && e->type() == QEvent::Paint)
-                    ++paints;
-                return ReceiveView::eventFilter(o, e);
-            }
-        } v;
+        ReceiveView v;
         v.resize(300, 60);
-        v.viewport()->installEventFilter(&v);
+        PaintCounter viewport(v.viewport());
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
         QTest::qWait(50);
-        v.paints = 0;
+        viewport.paints = 0;
         for (int i = 0; i < 200; ++i) {
             v.appendBytes("data ");
             QCoreApplication::processEvents();
         }
-        QVERIFY2(v.paints <= 2, qPrintable(QString::number(v.paints)));
-        QTRY_VERIFY(v.paints >= 1);
+        QVERIFY2(viewport.paints <= 2, qPrintable(QString::number(viewport.paints)));
+        QTRY_VERIFY(viewport.paints >= 1);
         QCOMPARE(v.length(), 1000);
     }
 
     void theScrollBarRepaintsOnlyWhenItsPictureChanges()
     {
-        struct CountingView : ReceiveView {
-            int barPaints = 0;
-            bool eventFilter(QObject *o, QEvent *e) override
-            {
-                if (o == verticalScrollBar() && e->type() == QEvent::Paint)
-                    ++barPaints;
-                return ReceiveView::eventFilter(o, e);
-            }
-        } v;
+        ReceiveView v;
         v.resize(300, 60);
         QScrollBar *sb = v.verticalScrollBar();
-        sb->installEventFilter(&v);
+        PaintCounter bar(sb);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
         // What the screen shows of the bar must be what a plain bar in the
@@ -436,12 +431,12 @@ private Q_SLOTS:
         // A stream at the end leaves a small handle at the bottom as it was.
         lines(400);
         QVERIFY(frame());
-        v.barPaints = 0;
+        bar.paints = 0;
         for (int i = 0; i < 20; ++i) {
             lines(20);
             QVERIFY(frame());
         }
-        QCOMPARE(v.barPaints, 0);
+        QCOMPARE(bar.paints, 0);
         QCOMPARE(sb->value(), sb->maximum());
     }
 
