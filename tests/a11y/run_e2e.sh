@@ -7,6 +7,7 @@ set -euo pipefail
 app=$1
 mb=${2:-4}
 . "$(dirname "$0")/session.sh"
+a11y_start_display
 a11y_start_session
 a11y_start_listener
 

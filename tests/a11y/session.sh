@@ -11,6 +11,24 @@ a11y_cleanup() {
 }
 trap a11y_cleanup EXIT
 
+# An X server of its own on a display number it picks itself and reports
+# once it accepts connections (-displayfd): choosing a free number first and
+# starting the server after can race with a server that is still going away.
+a11y_start_display() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$a11y_work/display" 2>"$a11y_work/xvfb.err" &
+  a11y_pids+=($!)
+  for _ in $(seq 100); do
+    if [ -s "$a11y_work/display" ]; then
+      export DISPLAY=":$(head -n1 "$a11y_work/display")"
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "the X server did not start" >&2
+  cat "$a11y_work/xvfb.err" >&2
+  return 1
+}
+
 a11y_start_session() {
   dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$a11y_work/dbus.addr" 4>"$a11y_work/dbus.pid" 2>/dev/null
   export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$a11y_work/dbus.addr")
