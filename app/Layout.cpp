@@ -3,6 +3,7 @@
 
 #include "ComboWheel.h"
 #include "Form1.h"
+#include "ListField.h"
 #include "Outline.h"
 #include "ReceiveView.h"
 #include "Looks.h"
@@ -72,7 +73,7 @@ QComboBox *combo(QWidget *parent, const char *name, const QStringList &items, co
 {
     auto *c = place(new QComboBox(parent), name, box);
     c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
+    keepTypingInTheField(c);
     c->addItems(items);
     c->setCurrentIndex(static_cast<int>(items.indexOf(text)));
     c->setEditText(text);
