@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolTip>
+#include <functional>
 
 namespace corvanel {
 
@@ -43,6 +44,7 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
+    setDialogsAllowed(true); // a new window, a new run
     createControls();
     fitCaptions();
     setTabOrder();
@@ -67,26 +69,38 @@ void Form1::createSubsystems()
                               this);
 }
 
+template <typename Sender, typename Signal, typename Handler>
+void Form1::on(Sender *sender, Signal signal, Handler handler)
+{
+    // Every event reaches its handler through here: once the program has
+    // ended none runs, however long the event had been waiting in the queue
+    // (behind Exit, or in a send's yield that handled Exit).
+    connect(sender, signal, this, [this, handler] {
+        if (!m_ended)
+            std::invoke(handler, *this);
+    });
+}
+
 void Form1::wireEvents()
 {
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
-    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
-    connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
-    connect(Combo3, &QComboBox::activated, this, &Form1::Combo3_Click);
-    connect(Combo4, &QComboBox::activated, this, &Form1::Combo4_Click);
-    connect(Check1, &QCheckBox::clicked, this, &Form1::Check1_Click);
-    connect(Check2, &QCheckBox::clicked, this, &Form1::Check2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
-    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    on(Command4, &QPushButton::clicked, &Form1::Command4_Click);
+    on(Command7, &QPushButton::clicked, &Form1::Command7_Click);
+    on(Combo1, &QComboBox::activated, &Form1::Combo1_Click);
+    on(Combo2, &QComboBox::activated, &Form1::Combo2_Click);
+    on(Combo3, &QComboBox::activated, &Form1::Combo3_Click);
+    on(Combo4, &QComboBox::activated, &Form1::Combo4_Click);
+    on(Check1, &QCheckBox::clicked, &Form1::Check1_Click);
+    on(Check2, &QCheckBox::clicked, &Form1::Check2_Click);
+    on(Command3, &QPushButton::clicked, &Form1::Command3_Click);
+    on(Command8, &QPushButton::clicked, &Form1::Command8_Click);
+    on(Command9, &QPushButton::clicked, &Form1::Command9_Click);
+    on(Command1, &QPushButton::clicked, &Form1::Command1_Click);
     for (qint16 i = 0; i < 3; ++i)
-        connect(Option1[static_cast<size_t>(i)], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
-    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
-    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
-    connect(MSComm1.get(), &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
-    connect(Text2, &ReceiveView::saveRequested, this, &Form1::Text2_SaveAs);
+        on(Option1[static_cast<size_t>(i)], &QRadioButton::clicked, [i](Form1 &f) { f.Option1_Click(i); });
+    on(Command5, &QPushButton::clicked, &Form1::Command5_Click);
+    on(Command6, &QPushButton::clicked, &Form1::Command6_Click);
+    on(MSComm1.get(), &MSComm::OnComm, &Form1::MSComm1_OnComm);
+    on(Text2, &ReceiveView::saveRequested, &Form1::Text2_SaveAs);
     Combo1->installEventFilter(this);
 }
 
@@ -172,7 +186,11 @@ void Form1::endProgram()
 {
     if (m_ended)
         return;
+    // From here on no handler runs (see on()), no input reaches a control
+    // and no dialog shows.
     m_ended = true;
+    setEnabled(false);
+    setDialogsAllowed(false);
     // A loop or paced hex send that resumes after this sees m_ended and stops.
     m_sendLoop->setActive(false);
     MSComm1->setPortOpen(false);

@@ -90,6 +90,9 @@ private:
     void fitCaptions();
     void createSubsystems();
     void wireEvents();
+    // Connects an event to its handler, which then runs only until the program ends.
+    template <typename Sender, typename Signal, typename Handler>
+    void on(Sender *sender, Signal signal, Handler handler);
     // Runs ConfigurePort and shows its outcome.
     void configurePort();
     void endProgram();

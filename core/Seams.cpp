@@ -39,13 +39,21 @@ MessageHandler &messages() { return handler<MessageHandler>(printMessage); }
 FileNameHandler &fileNames() { return handler<FileNameHandler>(noFileName); }
 SleepHandler &sleeps() { return handler<SleepHandler>(realSleep); }
 
+bool dialogsAllowed = true;
+
 } // namespace
 
-void MsgBox(QObject *parent, const QString &text) { messages()(parent, text); }
+void MsgBox(QObject *parent, const QString &text)
+{
+    if (dialogsAllowed)
+        messages()(parent, text);
+}
 MessageHandler setMessageHandler(MessageHandler h) { return replace(messages(), std::move(h), MessageHandler(printMessage)); }
 
-QString SaveFileName(QObject *parent) { return fileNames()(parent); }
+QString SaveFileName(QObject *parent) { return dialogsAllowed ? fileNames()(parent) : QString(); }
 FileNameHandler setFileNameHandler(FileNameHandler h) { return replace(fileNames(), std::move(h), FileNameHandler(noFileName)); }
+
+void setDialogsAllowed(bool allowed) { dialogsAllowed = allowed; }
 
 void Sleep(qint32 ms) { sleeps()(ms); }
 SleepHandler setSleepHandler(SleepHandler h) { return replace(sleeps(), std::move(h), SleepHandler(realSleep)); }

@@ -27,6 +27,12 @@ QString SaveFileName(QObject *parent);
 using FileNameHandler = std::function<QString(QObject *parent)>;
 FileNameHandler setFileNameHandler(FileNameHandler handler);
 
+// Once the program has ended no dialog may appear: while dialogs are not
+// allowed, MsgBox shows nothing and SaveFileName gives no name, whatever
+// handler is set. The main window allows them when it is made and forbids
+// them when the program ends.
+void setDialogsAllowed(bool allowed);
+
 // Suspends the calling thread for ms milliseconds (nothing for ms <= 0).
 void Sleep(qint32 ms);
 using SleepHandler = std::function<void(qint32 ms)>;
