@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <unistd.h>
 
 namespace corvanel {
@@ -255,7 +254,7 @@ bool ReceiveView::saveTo(const QString &path, QString *error) const
     if (failure != 0 || m_text.store().readFailures() != readFailures) {
         // A write failed, or part of the log could not be read back: no copy is passed off.
         file.cancelWriting();
-        *error = failure != 0 ? QString::fromLocal8Bit(std::strerror(failure))
+        *error = failure != 0 ? qt_error_string(failure)
                               : QStringLiteral("impossibile rileggere una parte del testo ricevuto");
         return false;
     }

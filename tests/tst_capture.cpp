@@ -13,7 +13,6 @@
 #include <QTest>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <sys/resource.h>
 
 using namespace corvanel;
@@ -157,7 +156,7 @@ private Q_SLOTS:
             FileSizeLimit cut{rlim_t(limit)};
             QVERIFY(!v.saveTo(target, &error));
         }
-        QCOMPARE(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        QCOMPARE(error, qt_error_string(EFBIG)); // as Qt words it, in the user's language
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     }
 };
