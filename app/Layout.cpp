@@ -6,6 +6,7 @@
 #include "ListField.h"
 #include "Outline.h"
 #include "ReceiveView.h"
+#include "SendEdit.h"
 #include "Looks.h"
 #include "Pictures.h"
 
@@ -223,7 +224,7 @@ void Form1::createControls()
     Text3->setAccessibleName(QStringLiteral("msec"));
     Label17 = label(this, "Label17", QStringLiteral("msec"), twips(4560, 1800, 495, 255), Yellow, true, font825);
 
-    Text1 = place(new QPlainTextEdit(this), "Text1", twips(360, 2040, 4455, 615));
+    Text1 = place(new SendEdit(this), "Text1", twips(360, 2040, 4455, 615));
     Text1->setPlainText(QStringLiteral("Digita qui la stringa da inviare e premi invia"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

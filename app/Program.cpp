@@ -1,5 +1,6 @@
 #include "Program.h"
 
+#include "EndSignals.h"
 #include "Form1.h"
 #include "QtSerialComm.h"
 
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QTranslator>
 #include <QWindow>
+#include <csignal>
 
 namespace corvanel {
 namespace {
@@ -59,7 +61,8 @@ private:
 
 } // namespace
 
-int runProgram(QApplication &app, const PortSource &ports, const std::function<void(Form1 &)> &shown)
+int runProgram(QApplication &app, const PortSource &ports, const std::function<void(Form1 &)> &shown,
+               const QString &lockDirectory)
 {
     QApplication::setApplicationName(QStringLiteral("Corvanel"));
     QApplication::setApplicationVersion(QStringLiteral(CORVANEL_VERSION_STRING));
@@ -75,13 +78,32 @@ int runProgram(QApplication &app, const PortSource &ports, const std::function<v
     setMessageHandler(messageBox);
     setFileNameHandler(saveFileDialog);
 
-    Form1 form(std::make_unique<QtSerialComm>(ports));
-    form.Form_Load();
-    form.winId(); // the native window now exists, so that its first exposure can be watched
-    if (shown)
-        new FirstExposure(form, shown);
-    form.show();
-    return app.exec();
+    int status = 0;
+    int endedBy = 0;
+    {
+        Form1 form(std::make_unique<QtSerialComm>(ports, lockDirectory.isEmpty() ? systemLockDirectory()
+                                                                                 : lockDirectory));
+        // SIGTERM, SIGHUP and SIGINT do what Exit does: the port closes, its
+        // queued output discarded and its locks removed.
+        EndSignals endSignals([&form](int) { form.Command4_Click(); });
+        form.Form_Load();
+        // A signal handled while start-up's message was up has ended the program already.
+        if (!form.ended()) {
+            form.winId(); // the native window now exists, so that its first exposure can be watched
+            if (shown)
+                new FirstExposure(form, shown);
+            form.show();
+            status = app.exec();
+        }
+        endedBy = endSignals.received();
+    }
+    if (endedBy == SIGINT) {
+        // Interrupted: tidied up, the program ends as the signal ends it, so
+        // that the shell or script that started it knows (status 130).
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+    }
+    return status;
 }
 
 } // namespace corvanel

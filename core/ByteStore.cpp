@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -99,6 +100,19 @@ std::unique_ptr<SpillFile> openIn(const QString &dir)
     return std::make_unique<TemporaryFile>(fd);
 }
 
+// Makes the directory, and any of its parents that are missing, as the XDG
+// rule asks of a program: 0700, so that only its user can look in. Those
+// already there stay as they are. True when the directory is there.
+bool makePrivatePath(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return true;
+    const QString parent = QFileInfo(path).path();
+    if (parent == path || !makePrivatePath(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || QFileInfo(path).isDir();
+}
+
 qint64 chunkSizeFor(qint64 window)
 {
     // A quarter of the window, as a power of two between 512 bytes and 2 MB:
@@ -116,7 +130,7 @@ std::unique_ptr<SpillFile> openSpillFile()
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (cache.isEmpty() || QDir::isRelativePath(cache)) // a relative one is to be ignored
         cache = QDir::homePath() + QStringLiteral("/.cache");
-    if (QDir().mkpath(cache)) {
+    if (makePrivatePath(QDir::cleanPath(cache))) {
         if (auto file = openIn(cache))
             return file;
     }

@@ -30,7 +30,7 @@ public:
 };
 
 // A temporary file that no directory lists, opened for reading and writing in
-// $XDG_CACHE_HOME (else ~/.cache; created if missing), else in the system
+// $XDG_CACHE_HOME (else ~/.cache; created 0700 if missing), else in the system
 // temporary directory; null when neither can hold one. The cache directory
 // comes first because the system one is often a memory file system.
 std::unique_ptr<SpillFile> openSpillFile();

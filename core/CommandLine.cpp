@@ -5,8 +5,9 @@
 namespace corvanel {
 namespace {
 
-// Options QGuiApplication and QApplication take from the command line. They
-// are declared so that the parser lets them through; QApplication reads them.
+// Options Qt 6.4 takes from the command line: QCoreApplication's,
+// QGuiApplication's, QApplication's and the X11 platform's. They are
+// declared so that the parser lets them through; QApplication reads them.
 struct QtOption {
     const char *name;
     bool takesValue;
@@ -14,8 +15,9 @@ struct QtOption {
 constexpr QtOption QtOptions[] = {
     {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
     {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"session", true},
-    {"display", true}, {"geometry", true}, {"title", true}, {"style", true}, {"stylesheet", true},
-    {"reverse", false}, {"widgetcount", false}, {"nograb", false}, {"dograb", false},
+    {"display", true}, {"geometry", true}, {"title", true}, {"icon", true}, {"name", true}, {"visual", true},
+    {"style", true}, {"stylesheet", true}, {"qmljsdebugger", true}, {"reverse", false}, {"widgetcount", false},
+    {"testability", false}, {"nograb", false}, {"dograb", false},
 };
 
 QString usage()

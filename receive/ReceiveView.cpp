@@ -16,7 +16,9 @@
 #include <QScrollBar>
 #include <QStyleHints>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <unistd.h>
 
 namespace corvanel {
 namespace {
@@ -212,24 +214,53 @@ void ReceiveView::updateScrollBar(bool followEnd)
     m_scrollBar->setSpan(page, std::max(0, rows - page), followEnd);
 }
 
+namespace {
+
+// Writes all of it to the descriptor; 0, or the errno of the failure.
+int writeAll(int fd, const char *data, qsizetype n)
+{
+    while (n > 0) {
+        const ssize_t done = ::write(fd, data, size_t(n));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return done < 0 ? errno : EIO;
+        data += done;
+        n -= done;
+    }
+    return 0;
+}
+
+} // namespace
+
 bool ReceiveView::saveTo(const QString &path, QString *error) const
 {
     QSaveFile file(path);
     const qint64 readFailures = m_text.store().readFailures();
-    bool ok = file.open(QIODevice::WriteOnly);
-    m_text.forEachPiece(0, m_text.size(), [&](const char *d, qsizetype n) {
-        ok = ok && file.write(d, n) == n;
-    });
-    if (ok && m_text.store().readFailures() != readFailures) {
-        // Part of the log could not be read back: do not pass off a copy.
-        file.cancelWriting();
-        *error = QStringLiteral("impossibile rileggere una parte del testo ricevuto");
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
         return false;
     }
-    if (ok && file.commit())
+    // Straight to the descriptor, and flushed before the commit: Qt 6.4
+    // gives a write the disk cuts short part-way (ENOSPC) no reason at all,
+    // and passes off one cut in its last buffered write as saved.
+    int failure = 0;
+    m_text.forEachPiece(0, m_text.size(), [&](const char *d, qsizetype n) {
+        if (failure == 0)
+            failure = writeAll(file.handle(), d, n);
+    });
+    if (failure == 0 && ::fsync(file.handle()) != 0)
+        failure = errno;
+    if (failure != 0 || m_text.store().readFailures() != readFailures) {
+        // A write failed, or part of the log could not be read back: no copy is passed off.
+        file.cancelWriting();
+        *error = failure != 0 ? qt_error_string(failure)
+                              : QStringLiteral("impossibile rileggere una parte del testo ricevuto");
+        return false;
+    }
+    if (file.commit())
         return true;
     *error = file.errorString();
-    file.cancelWriting();
     return false;
 }
 

@@ -14,6 +14,9 @@ namespace {
 
 int clampInt(qint64 v) { return static_cast<int>(std::clamp<qint64>(v, 0, INT_MAX)); }
 
+// D-Bus refuses messages over 128 MiB; a capped answer stays far below.
+static_assert(3 * AccessibleQueryCap <= (qint64(128) << 20) / 32);
+
 class ReceiveViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
@@ -70,7 +73,7 @@ public:
     {
         if (startOffset < 0 || endOffset < startOffset)
             return {};
-        return view()->accessibleText(startOffset, endOffset);
+        return view()->accessibleText(startOffset, std::min<qint64>(endOffset, startOffset + AccessibleQueryCap));
     }
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
     {
@@ -142,6 +145,7 @@ private:
         }
         if (span.first < 0 || span.second < 0 || (where == After && span.first == span.second))
             return {};
+        span.second = std::min(span.second, span.first + AccessibleQueryCap);
         *start = clampInt(span.first);
         *end = clampInt(span.second);
         return view()->accessibleText(span.first, span.second);

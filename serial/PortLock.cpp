@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvanel {
@@ -75,30 +76,76 @@ std::optional<qint64> lockPid(const QByteArray &content)
 
 LockHolder lockHolder(const QString &lockFile)
 {
-    QFile file(lockFile);
-    if (!file.exists())
+    // The lock directory is writable by every user: whatever stands there is
+    // looked at without following a link and without waiting. Only a regular
+    // file can be a lock; anything else (a FIFO, whose open would wait for a
+    // writer, a socket, a device, a link) means the port is held.
+    const QByteArray path = QFile::encodeName(lockFile);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
         return LockHolder::Nobody;
-    if (file.open(QIODevice::ReadOnly)) {
-        if (const std::optional<qint64> pid = lockPid(file.read(4096))) {
+    if (!S_ISREG(st.st_mode))
+        return LockHolder::Another;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return LockHolder::Nobody; // gone meanwhile
+        if (errno == ELOOP)
+            return LockHolder::Another; // replaced by a link meanwhile
+    } else {
+        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        char buf[4096];
+        ssize_t n = -1;
+        while (regular && (n = ::read(fd, buf, sizeof buf)) < 0 && errno == EINTR) {
+        }
+        ::close(fd);
+        if (!regular)
+            return LockHolder::Another;
+        if (const std::optional<qint64> pid = lockPid(QByteArray(buf, n > 0 ? qsizetype(n) : 0))) {
             if (*pid == ::getpid())
                 return LockHolder::Us;
             return processAlive(*pid) ? LockHolder::Another : LockHolder::Nobody;
         }
     }
     // Unreadable, empty or garbled: honoured while it may still be being written.
-    const QDateTime modified = QFileInfo(lockFile).lastModified();
-    if (!modified.isValid())
-        return LockHolder::Nobody; // gone meanwhile
-    return std::abs(modified.msecsTo(QDateTime::currentDateTime())) > WritingGraceMs ? LockHolder::Nobody
-                                                                                       : LockHolder::Another;
+    const qint64 modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return std::abs(QDateTime::currentMSecsSinceEpoch() - modifiedMs) > WritingGraceMs ? LockHolder::Nobody
+                                                                                      : LockHolder::Another;
+}
+
+QString serialPortLockFile(const QString &devicePath)
+{
+    // QSerialPort's choice: the first of these directories that can be read
+    // and either holds the file already or can be written.
+    static const char *const directories[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                              "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+    static const QString dev = QStringLiteral("/dev/");
+    QString name = devicePath.startsWith(dev) ? devicePath.mid(dev.size()) : devicePath;
+    name.replace(u'/', u'_');
+    for (const char *directory : directories) {
+        const QString dir = QString::fromLatin1(directory);
+        const QString file = dir + QStringLiteral("/LCK..") + name;
+        const QFileInfo info(dir);
+        if (info.isReadable() && (QFile::exists(file) || info.isWritable()))
+            return file;
+    }
+    return {};
 }
 
 void PortLock::check(const QString &devicePath) const
 {
     const QDir dir(m_directory);
-    for (const QString &name : lockNames(devicePath)) {
-        if (lockHolder(dir.filePath(name)) == LockHolder::Another)
-            throw CommError(("the port is locked by another program: " + dir.filePath(name)).toStdString());
+    QStringList files;
+    for (const QString &name : lockNames(devicePath))
+        files << dir.filePath(name);
+    // QSerialPort reads its own lock file with a plain open before it opens
+    // the device: a FIFO there would hold the program for good.
+    const QString qtLock = serialPortLockFile(devicePath);
+    if (!qtLock.isEmpty() && !files.contains(qtLock))
+        files << qtLock;
+    for (const QString &file : files) {
+        if (lockHolder(file) == LockHolder::Another)
+            throw CommError(("the port is locked by another program: " + file).toStdString());
     }
 }
 
@@ -110,7 +157,7 @@ void PortLock::acquire(const QString &devicePath)
     // Written whole under a name of our own, then linked into place: nobody
     // ever reads a half-written lock of ours, and of two programs only one
     // can link.
-    const QByteArray temp = QFile::encodeName(QDir(m_directory).filePath(QStringLiteral("LTMP.%1").arg(::getpid())));
+    const QByteArray tempPattern = QFile::encodeName(QDir(m_directory).filePath(QStringLiteral("LTMP.XXXXXX")));
     for (int attempt = 0; attempt < 2; ++attempt) {
         switch (lockHolder(path)) {
         case LockHolder::Us:
@@ -121,11 +168,16 @@ void PortLock::acquire(const QString &devicePath)
             ::unlink(target.constData()); // stale, if there at all
             break;
         }
-        const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        // A new file of a name nobody had (O_CREAT | O_EXCL): never one that
+        // another user planted in the shared directory, nor a link of theirs.
+        QByteArray temp = tempPattern;
+        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0)
             return; // a directory we may not write: the port stays usable, unlocked
         const QByteArray content = ownLockContent();
-        const bool written = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+        // Readable by everyone, as lock files are: other programs read the owner.
+        const bool written = ::fchmod(fd, 0644) == 0
+            && ::write(fd, content.constData(), size_t(content.size())) == content.size();
         ::close(fd);
         const int linked = written ? ::link(temp.constData(), target.constData()) : -1;
         const int linkError = errno;

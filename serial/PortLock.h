@@ -22,13 +22,21 @@ QStringList lockNames(const QString &devicePath);
 // line is not a positive process number.
 std::optional<qint64> lockPid(const QByteArray &content);
 
-// Who holds a lock file, as far as the file tells.
+// Who holds a lock file, as far as the file tells. The file is looked at
+// without following links and without ever waiting.
 enum class LockHolder {
     Nobody,  // no file, or a stale one: its process has ended, or it names no process and is old
     Us,      // this process
-    Another, // a live process, or a file that cannot be read or is still being written
+    Another, // a live process, a file that cannot be read or is still being written, or anything
+             // but a regular file (a FIFO, socket, device or symbolic link)
 };
 LockHolder lockHolder(const QString &lockFile);
+
+// The lock file QSerialPort takes for a device before opening it: "LCK.."
+// and the path without "/dev/" (with '/' as '_'), in the first of its lock
+// directories that can be read and holds the file or can be written. Empty
+// when there is none.
+QString serialPortLockFile(const QString &devicePath);
 
 // UUCP lock files ("LCK..ttyUSB0" holding the owner's process number in ten
 // characters), as terminal programs write them, in one lock directory.
@@ -42,10 +50,13 @@ public:
     PortLock(const PortLock &) = delete;
     PortLock &operator=(const PortLock &) = delete;
 
-    // Throws CommError when another process holds a lock on the device.
+    // Throws CommError when another process holds a lock on the device, here
+    // or where QSerialPort will look for its own (serialPortLockFile).
     void check(const QString &devicePath) const;
     // Takes this process's lock on the device, unless a lock naming this
     // process is there already (QSerialPort's own, in the same directory).
+    // The lock is written whole in a new file of a fresh name, then linked
+    // into place.
     // Throws CommError when another process holds it. A directory that
     // cannot be written leaves the device unlocked, without an error.
     void acquire(const QString &devicePath);

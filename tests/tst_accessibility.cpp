@@ -3,6 +3,7 @@
 
 #include "Bytes.h"
 #include "ReceiveView.h"
+#include "ReceiveViewAccessible.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -250,6 +251,33 @@ private Q_SLOTS:
         QCOMPARE(a->textAfterOffset(1, QAccessible::ParagraphBoundary, &s, &e), QStringLiteral("cd\r"));
         QCOMPARE(a->textAfterOffset(5, QAccessible::ParagraphBoundary, &s, &e), QStringLiteral("ef"));
         QCOMPARE(std::pair(s, e), std::pair(7, 9));
+    }
+
+    // A query for the whole of a large box (NUL and bytes over 127, the
+    // longest characters in UTF-8) answers the capped start of it, and says
+    // where that ends: the reply fits in a D-Bus message many times over.
+    void queriesForTheWholeBoxAreCapped()
+    {
+        ReceiveView v;
+        v.resize(300, 200);
+        QByteArray bytes(int(2 * AccessibleQueryCap + 100), '\0');
+        for (qsizetype i = 0; i < bytes.size(); i += 3)
+            bytes[i] = char(0x80 + i % 128);
+        v.appendBytes(bytes);
+        QAccessibleTextInterface *a = textOf(v);
+        QCOMPARE(a->characterCount(), bytes.size());
+        const QString head = v.accessibleText(0, AccessibleQueryCap);
+        int s = 0, e = 0;
+        const QString all = a->text(0, a->characterCount());
+        const QString whole = a->textAtOffset(5, QAccessible::NoBoundary, &s, &e);
+        for (const QString &answer : {all, whole}) {
+            QCOMPARE(answer.size(), AccessibleQueryCap);
+            QVERIFY(answer == head);
+            QVERIFY(answer.toUtf8().size() <= 3 * AccessibleQueryCap);
+        }
+        QCOMPARE(std::pair(s, e), std::pair(0, int(AccessibleQueryCap)));
+        // Further on, the same.
+        QCOMPARE(a->text(int(AccessibleQueryCap), a->characterCount()).size(), AccessibleQueryCap);
     }
 
     void nulIsVisibleAndEveryByteReadable()

@@ -156,14 +156,16 @@ private Q_SLOTS:
     {
         QTemporaryDir scratch;
         QVERIFY(scratch.isValid());
-        const QString cache = scratch.filePath(QStringLiteral("cache"));
+        const mode_t mask = ::umask(022);
+        const QString cache = scratch.filePath(QStringLiteral("cache/corvanel"));
         const QString tmp = scratch.filePath(QStringLiteral("tmp"));
         QVERIFY(QDir().mkpath(tmp));
         QFile blocker(scratch.filePath(QStringLiteral("plain-file")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         qputenv("TMPDIR", QFile::encodeName(tmp));
 
-        // No cache directory yet: it is made. Then one that cannot be made: the temporary one.
+        // No cache directory yet: it is made, with its missing parent, 0700 (the XDG rule).
+        // Then one that cannot be made: the temporary one.
         for (const QString &dir : { cache, blocker.fileName() + QStringLiteral("/cache") }) {
             qputenv("XDG_CACHE_HOME", QFile::encodeName(dir));
             const QString expected = dir == cache ? cache : tmp;
@@ -192,6 +194,12 @@ private Q_SLOTS:
             QCOMPARE(store.mid(0, again.size()), again);
         }
         QVERIFY(openFileIn(tmp).isEmpty()); // closed with its store
+        for (const QString &made : {cache, scratch.filePath(QStringLiteral("cache"))}) {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(made).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, mode_t(0700));
+        }
+        ::umask(mask);
 
         // Neither directory can hold a file.
         qputenv("TMPDIR", QFile::encodeName(blocker.fileName() + QStringLiteral("/tmp")));

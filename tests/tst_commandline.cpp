@@ -25,6 +25,10 @@ private Q_SLOTS:
         QTest::newRow("Qt options pass") << QStringList {"-style", "Fusion", "-reverse", "--platform", "xcb"} << true
                                          << 0 << QString();
         QTest::newRow("Qt option with =") << QStringList {"-style=Fusion"} << true << 0 << QString();
+        QTest::newRow("every other Qt option") << QStringList {"-name", "probe", "-testability", "-icon", "a.png",
+                                                               "-visual", "33", "-qmljsdebugger=port:3768",
+                                                               "-qmljsdebugger", "port:3769", "-widgetcount"}
+                                               << true << 0 << QString();
         QTest::newRow("unknown") << QStringList {"--bogus"} << false << 2
                                  << QStringLiteral("corvanel: Unknown option 'bogus'. Try 'corvanel --help'.");
         QTest::newRow("two unknown") << QStringList {"-x", "--y"} << false << 2 << QString();

@@ -2,6 +2,7 @@
 // main window on the real component, over pseudo-terminals made here.
 
 #include "FormFixture.h"
+#include "PlantedFifo.h"
 #include "Pty.h"
 #include "Form1.h"
 #include "Seams.h"
@@ -198,6 +199,34 @@ private Q_SLOTS:
         RealWindow w(pty.slavePath());
         lock.remove();
         QCOMPARE(w.messages, QStringList {QStringLiteral("Porta inesistente")});
+        QVERIFY(!w.form->comm().PortOpen());
+    }
+
+    // A FIFO planted as the port's lock file, at start-up and at a list
+    // choice: the port is refused at once and the window goes on.
+    void aFifoAsLockFile()
+    {
+        Pty first;
+        const auto lockOf = [](const Pty &p) {
+            return QDir(scratchLockDirectory()).filePath(lockNames(p.slavePath()).constFirst());
+        };
+        auto fifo = std::make_unique<PlantedFifo>(lockOf(first));
+        QVERIFY(fifo->isValid());
+        RealWindow w(first.slavePath());
+        QCOMPARE(w.messages, QStringList {QStringLiteral("Porta inesistente")});
+        QVERIFY2(!fifo->readerWaited(), "start-up opened the FIFO");
+        fifo.reset();
+        FormFixture::choose(w.ui->Combo2, QStringLiteral("19200"));
+        QVERIFY(w.form->comm().PortOpen());
+
+        Pty second;
+        PlantedFifo another(lockOf(second));
+        QVERIFY(another.isValid());
+        w.device = second.slavePath();
+        FormFixture::choose(w.ui->Combo2, QStringLiteral("9600"));
+        QCOMPARE(w.messages.size(), 2);
+        QCOMPARE(w.messages.constLast(), QStringLiteral("Porta inesistente"));
+        QVERIFY2(!another.readerWaited(), "the list choice opened the FIFO");
         QVERIFY(!w.form->comm().PortOpen());
     }
 

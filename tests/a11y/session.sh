@@ -29,9 +29,14 @@ a11y_start_display() {
   return 1
 }
 
-a11y_start_session() {
+# A private session bus, as every desktop session has one.
+a11y_start_session_bus() {
   dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$a11y_work/dbus.addr" 4>"$a11y_work/dbus.pid" 2>/dev/null
   export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$a11y_work/dbus.addr")
+}
+
+a11y_start_session() {
+  a11y_start_session_bus
   # Qt 6.4 registers its application only when it finds the accessibility
   # bus through the session bus, so AT_SPI_BUS_ADDRESS must stay unset.
   unset AT_SPI_BUS_ADDRESS
