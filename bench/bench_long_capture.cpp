@@ -2,7 +2,10 @@
 // a pseudo-terminal as fast as the real program takes it. Prints the rate for
 // each quarter of the run (flat means appending costs the same however much
 // the box holds), the peak resident memory of the whole process, and whether
-// the box holds every value, first to last.
+// the box holds every value, first to last. Then it scrolls to the middle
+// and times the paint that follows (the rows there come back from the
+// temporary file, through the page cache), and presses "Clr" and reports
+// what the temporary file still holds on disk.
 //
 //   QT_QPA_PLATFORM=offscreen ./build/bench_long_capture [MB]
 
@@ -13,12 +16,16 @@
 #include "MSComm.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QScrollBar>
 #include <QElapsedTimer>
 #include <QRadioButton>
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -36,6 +43,20 @@ qint64 peakResidentKB()
         if (line.rfind("VmHWM:", 0) == 0)
             return std::stoll(line.substr(6));
     return -1;
+}
+
+// Disk space held by the program's unlinked temporary files, in KB.
+qint64 unlinkedFilesKB()
+{
+    qint64 kb = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        struct stat st {};
+        if (target.endsWith(QStringLiteral("(deleted)")) && ::stat(qPrintable(fds.filePath(fd)), &st) == 0)
+            kb += qint64(st.st_blocks) / 2;
+    }
+    return kb;
 }
 
 } // namespace
@@ -100,9 +121,24 @@ int main(int argc, char **argv)
         const QByteArray shown = box->accessibleText(at * 3, at * 3 + 3).toLatin1();
         complete = shown == " " + QByteArray::number(uchar(v), 16).toUpper();
     }
-    std::printf("%lld MB in hex (%lld MB of text): %.1f MB/s; peak resident %.1f MB; box %s\n",
-                (long long)(total >> 20), (long long)(expected >> 20), double(total) / 1048576.0 / seconds,
-                double(peakResidentKB()) / 1024.0, complete ? "complete" : "INCOMPLETE");
+    std::printf("%lld MB in hex (%lld characters shown, %lld rows): %.1f MB/s; peak resident %.1f MB; box %s\n",
+                (long long)(total >> 20), (long long)box->length(), (long long)box->rowCount(),
+                double(total) / 1048576.0 / seconds, double(peakResidentKB()) / 1024.0,
+                complete ? "complete" : "INCOMPLETE");
+
+    // A scroll to the middle, to the end of the paint that shows it.
+    QScrollBar *bar = box->verticalScrollBar();
+    for (int k = 1; k <= 3; ++k) {
+        QElapsedTimer paint;
+        paint.start();
+        bar->setValue(int(qint64(bar->maximum()) * (2 * k - 1) / 6)); // places not seen before
+        box->viewport()->repaint();
+        std::printf("scroll to %d/6 of the box and paint: %.2f ms\n", 2 * k - 1, double(paint.nsecsElapsed()) / 1e6);
+    }
+    const qint64 spilledKB = unlinkedFilesKB();
+    form->Command5_Click(); // "Clr"
+    std::printf("temporary file on disk: %.1f MB; after \"Clr\": %.1f MB\n", double(spilledKB) / 1024.0,
+                double(unlinkedFilesKB()) / 1024.0);
     form->Command4_Click();
     return complete ? 0 : 1;
 }
