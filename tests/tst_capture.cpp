@@ -6,7 +6,11 @@
 #include "FormFixture.h"
 #include "ReceiveView.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
+#include <QScrollBar>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -100,6 +104,134 @@ private Q_SLOTS:
         QCOMPARE(f.messages.size(), 1);
         QVERIFY(f.messages.first().startsWith(QStringLiteral("Impossibile salvare il file ") + target + u':'));
         QVERIFY(!QFile::exists(target));
+    }
+
+    // More characters than an int counts, through a store whose file keeps
+    // nothing: 1000 numbered lines of 64 characters, over and over.
+    void pastTwoToTheThirtyOneCharacters()
+    {
+        auto disk = std::make_shared<PatternDisk>();
+        for (int line = 0; line < 1000; ++line)
+            disk->pattern += QByteArray::number(line).rightJustified(4, '0') + QByteArray(58, '.') + "\r\n";
+        ReceiveView v(nullptr, std::make_unique<ByteStore>(ByteStore::DefaultWindow, patternFiles(disk)));
+        v.resize(600, 200);
+        const QByteArray block = disk->pattern.repeated(128);
+        while (v.length() <= qint64(INT_MAX))
+            v.appendBytes(block);
+        const QByteArray last = "END OF CAPTURE";
+        v.appendBytes(last);
+        v.refreshNow();
+        const qint64 n = v.length();
+        QCOMPARE(disk->mismatches, 0);
+        QVERIFY(v.followsEnd() && v.firstRow() > 0);
+
+        // Scrolling to the start and back to the end.
+        QScrollBar *bar = v.verticalScrollBar();
+        bar->setValue(0);
+        QCOMPARE(v.offsetAt(QPoint(1, 1)), 0);
+        bar->setValue(bar->maximum());
+        QVERIFY(v.followsEnd());
+        QCOMPARE(v.rowAt(v.offsetAt(QPoint(1, 1))), v.firstRow());
+        // The caret at the end, and the last line selected and copied.
+        QTest::keyClick(&v, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(v.firstRow(), 0);
+        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(v.cursorPosition(), n);
+        QVERIFY(v.followsEnd());
+        QTest::keyClick(&v, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(v.selectionStart(), n - last.size());
+        v.copy();
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromLatin1(last));
+        // The line before, from a row of its own.
+        QTest::keyClick(&v, Qt::Key_Up);
+        QTest::keyClick(&v, Qt::Key_Home);
+        QTest::keyClick(&v, Qt::Key_End, Qt::ShiftModifier);
+        QVERIFY(v.selectionStart() > qint64(INT_MAX));
+        const QByteArray before = disk->pattern.mid(disk->pattern.size() - 64, 62);
+        QCOMPARE(v.selectedText().toLatin1(), before);
+
+        // Typing near the end, and undoing it.
+        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(&v, QStringLiteral(" ok"));
+        QCOMPARE(v.length(), n + 3);
+        QCOMPARE(v.accessibleText(n - last.size(), n + 3), QString::fromLatin1(last + " ok"));
+        QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(v.length(), n);
+        QCOMPARE(v.accessibleText(n - 64 - last.size(), n), QString::fromLatin1(disk->pattern.right(64) + last));
+
+        // A screen reader's window: the newest text and the caret, wherever it is.
+        QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&v)->textInterface();
+        for (const qint64 caret : {n, qint64(0), n / 128 * 64}) {
+            v.setCursorPosition(caret);
+            const int count = text->characterCount();
+            QVERIFY(count > 0);
+            QCOMPARE(text->text(count - int(last.size()), count), QString::fromLatin1(last));
+            QCOMPARE(v.accessibleWindow().position(text->cursorPosition()), caret);
+            QCOMPARE(text->text(text->cursorPosition(), text->cursorPosition() + 4),
+                     caret == n ? QString() : QString::fromLatin1(disk->pattern.mid(caret % disk->pattern.size(), 4)));
+        }
+        text->setCursorPosition(text->characterCount() - 4);
+        QCOMPARE(v.cursorPosition(), n - 4);
+
+        // "Clr" gives the file's space back.
+        v.clear();
+        QCOMPARE(v.length(), 0);
+        QCOMPARE(disk->size, 0);
+        v.appendBytes("again");
+        QCOMPARE(v.bytes(), QByteArray("again"));
+    }
+
+    // A window in two stretches reads as one text, the seam included.
+    void anAccessibleWindowOfTwoStretches()
+    {
+        ReceiveView v;
+        QByteArray all;
+        for (int i = 0; all.size() < 10000; ++i)
+            all += QByteArray::number(i) + ' ';
+        v.appendBytes(all);
+        v.setAccessibleLimit(800);
+        v.setCursorPosition(3000);
+        QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&v)->textInterface();
+        const OffsetWindow w = v.accessibleWindow();
+        QVERIFY(text->characterCount() <= 800 && w.seam() < w.size());
+        QVERIFY(w.headStart() <= 3000 && 3000 < w.headStart() + w.seam() && w.tailStart() > 3000);
+        QCOMPARE(v.accessibleWindow().position(text->cursorPosition()), 3000);
+        const int seam = int(w.seam());
+        QCOMPARE(text->text(seam - 3, seam + 3).toLatin1(),
+                 all.mid(w.headStart() + seam - 3, 3) + all.mid(w.tailStart(), 3));
+        QCOMPARE(text->text(text->characterCount() - 5, text->characterCount()).toLatin1(), all.right(5));
+    }
+
+    // The scroll bar counts in int: past its limit a step stands for several
+    // rows, and its ends for the first and the last page.
+    void aScrollBarStepOfManyRows()
+    {
+        ReceiveView v;
+        v.resize(300, 100);
+        QByteArray lines;
+        for (int i = 0; i < 20000; ++i)
+            lines += QByteArray::number(i) + "\n";
+        v.appendBytes(lines);
+        v.refreshNow();
+        v.setScrollBarLimit(1000);
+        QScrollBar *bar = v.verticalScrollBar();
+        QVERIFY(bar->maximum() <= 1000 && bar->maximum() > 900);
+        const qint64 lastFirst = v.firstRow();
+        QVERIFY(v.followsEnd() && lastFirst > 19000);
+        bar->setValue(bar->maximum() / 2);
+        const qint64 middle = v.firstRow();
+        QVERIFY(std::abs(middle - lastFirst / 2) <= lastFirst / 1000 + 1);
+        const QString top = QString::number(middle) + u'\n';
+        QCOMPARE(v.accessibleText(v.offsetAt(QPoint(1, 1)), v.offsetAt(QPoint(1, 1)) + top.size()), top);
+        // The caret moved by keys scrolls by rows, not steps.
+        v.setCursorPosition(v.rowRange(middle + 1).first);
+        QTest::keyClick(&v, Qt::Key_Up);
+        QTest::keyClick(&v, Qt::Key_Up);
+        QCOMPARE(v.firstRow(), middle - 1);
+        bar->setValue(bar->maximum());
+        QCOMPARE(v.firstRow(), lastFirst);
+        bar->setValue(0);
+        QCOMPARE(v.firstRow(), 0);
     }
 };
 
