@@ -172,7 +172,7 @@ void RowLayout::layout(const PieceText &text, const Advances &advances, qint64 w
 {
     m_advances = advances;
     m_width = width;
-    m_marks = std::vector<Mark> {{0, 0}}; // moved in: the old index's memory goes with it
+    m_marks = std::deque<Mark> {{0, 0}}; // moved in: the old index's memory goes with it
     m_tail = std::vector<qint64> {0};
     dropGroups();
     layoutLastRow(text);
@@ -186,7 +186,7 @@ void RowLayout::appended(const PieceText &text)
 
 qint64 RowLayout::memoryUsed() const
 {
-    auto total = m_marks.capacity() * sizeof(Mark) + m_tail.capacity() * sizeof(qint64);
+    auto total = m_marks.size() * sizeof(Mark) + m_tail.capacity() * sizeof(qint64);
     for (const Group &g : m_groups)
         total += g.rows.capacity() * sizeof(qint64);
     return static_cast<qint64>(total);
@@ -261,7 +261,7 @@ void RowLayout::edited(const PieceText &text, qint64 pos, qint64 removed, qint64
     if (first > 0)
         --first;
     const qint64 settled = pos + inserted + 1; // rows starting beyond this may be as before
-    std::vector<Mark> marks(m_marks.begin(), m_marks.begin() + static_cast<std::ptrdiff_t>(first) + 1);
+    std::deque<Mark> marks(m_marks.begin(), m_marks.begin() + static_cast<std::ptrdiff_t>(first) + 1);
     std::vector<qint64> rows {marks.back().pos};
     qint64 row = marks.back().row; // the number of rows.back()
     size_t old = first + 1;        // the next old mark that may still hold

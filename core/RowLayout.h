@@ -3,6 +3,7 @@
 #include <QtGlobal>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace corvanel {
@@ -18,7 +19,7 @@ class PieceText;
 // The index is sparse, so that its memory does not grow with the capture:
 // the rows come in groups of at least GroupRows rows and GroupChars
 // characters, and only each group's first row (a mark: its start and its
-// number) is kept, 16 bytes per 64 KB of text or more. The rows of the last
+// number) is kept, 16 bytes per 256 KB of text or more. The rows of the last
 // group are kept whole, since arrivals go there; those of any other group are
 // laid out again from the text when asked for, and the last few groups asked
 // for are kept. The text must outlive the layout, and be the one last given.
@@ -27,7 +28,7 @@ class RowLayout
 public:
     using Advances = std::array<qint32, 256>;
     static constexpr qint64 GroupRows = 256;
-    static constexpr qint64 GroupChars = 64 * 1024;
+    static constexpr qint64 GroupChars = 256 * 1024; // one block of the store's file
     static constexpr int CachedGroups = 4;
 
     // Lays the whole text out with these advances and this width.
@@ -77,7 +78,8 @@ private:
     void dropGroups();
 
     const PieceText *m_text = nullptr;
-    std::vector<Mark> m_marks {{0, 0}};
+    // A deque: a capture of any length adds marks without ever copying them all.
+    std::deque<Mark> m_marks {{0, 0}};
     std::vector<qint64> m_tail {0}; // the last group's row starts; the first is m_marks.back().pos
     mutable std::array<Group, CachedGroups> m_groups;
     mutable quint64 m_uses = 0;
