@@ -29,6 +29,36 @@ std::unique_ptr<ByteStore> smallStore(bool full)
 }
 
 
+// Lines of the pattern over and over until the box holds more than INT_MAX
+// characters, then `last`.
+void fillPastInt(ReceiveView &v, const QByteArray &pattern, const QByteArray &last)
+{
+    v.resize(600, 200);
+    const QByteArray block = pattern.repeated(128);
+    while (v.length() <= qint64(INT_MAX))
+        v.appendBytes(block);
+    v.appendBytes(last);
+    v.refreshNow();
+}
+
+// A screen reader's window holds the newest text and the caret, wherever it is.
+void checkScreenReaderWindow(ReceiveView &v, const QByteArray &pattern, const QByteArray &last)
+{
+    const qint64 n = v.length();
+    QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&v)->textInterface();
+    for (const qint64 caret : {n, qint64(0), n / 128 * 64}) {
+        v.setCursorPosition(caret);
+        const int count = text->characterCount();
+        QVERIFY(count > 0);
+        QCOMPARE(text->text(count - int(last.size()), count), QString::fromLatin1(last));
+        QCOMPARE(v.accessibleWindow().position(text->cursorPosition()), caret);
+        QCOMPARE(text->text(text->cursorPosition(), text->cursorPosition() + 4),
+                 caret == n ? QString() : QString::fromLatin1(pattern.mid(caret % pattern.size(), 4)));
+    }
+    text->setCursorPosition(text->characterCount() - 4);
+    QCOMPARE(v.cursorPosition(), n - 4);
+}
+
 } // namespace
 
 class TestCapture : public QObject
@@ -114,13 +144,8 @@ private Q_SLOTS:
         for (int line = 0; line < 1000; ++line)
             disk->pattern += QByteArray::number(line).rightJustified(4, '0') + QByteArray(58, '.') + "\r\n";
         ReceiveView v(nullptr, std::make_unique<ByteStore>(ByteStore::DefaultWindow, patternFiles(disk)));
-        v.resize(600, 200);
-        const QByteArray block = disk->pattern.repeated(128);
-        while (v.length() <= qint64(INT_MAX))
-            v.appendBytes(block);
         const QByteArray last = "END OF CAPTURE";
-        v.appendBytes(last);
-        v.refreshNow();
+        fillPastInt(v, disk->pattern, last);
         const qint64 n = v.length();
         QCOMPARE(disk->mismatches, 0);
         QVERIFY(v.followsEnd() && v.firstRow() > 0);
@@ -159,20 +184,7 @@ private Q_SLOTS:
         QCOMPARE(v.length(), n);
         QCOMPARE(v.accessibleText(n - 64 - last.size(), n), QString::fromLatin1(disk->pattern.right(64) + last));
 
-        // A screen reader's window: the newest text and the caret, wherever it is.
-        QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&v)->textInterface();
-        for (const qint64 caret : {n, qint64(0), n / 128 * 64}) {
-            v.setCursorPosition(caret);
-            const int count = text->characterCount();
-            QVERIFY(count > 0);
-            QCOMPARE(text->text(count - int(last.size()), count), QString::fromLatin1(last));
-            QCOMPARE(v.accessibleWindow().position(text->cursorPosition()), caret);
-            QCOMPARE(text->text(text->cursorPosition(), text->cursorPosition() + 4),
-                     caret == n ? QString() : QString::fromLatin1(disk->pattern.mid(caret % disk->pattern.size(), 4)));
-        }
-        text->setCursorPosition(text->characterCount() - 4);
-        QCOMPARE(v.cursorPosition(), n - 4);
-
+        checkScreenReaderWindow(v, disk->pattern, last);
         // "Clr" gives the file's space back.
         v.clear();
         QCOMPARE(v.length(), 0);

@@ -44,6 +44,21 @@ std::vector<qint64> plainRows(const QByteArray &t, const RowLayout::Advances &ad
     return rows;
 }
 
+// Words of one to a few letters (W is wide), with CR, LF or CR LF about
+// every lineEvery characters (never if 0).
+template <typename Random>
+QByteArray words(qint64 size, int lineEvery, Random &next)
+{
+    QByteArray text;
+    while (text.size() < size) {
+        const quint32 r = next(20);
+        text += r < 4 ? ' ' : r == 4 ? 'W' : char('a' + r);
+        if (lineEvery > 0 && next(quint32(lineEvery)) == 0)
+            text += QByteArrayView(next(3) == 0 ? "\r" : next(2) == 0 ? "\n" : "\r\n");
+    }
+    return text;
+}
+
 } // namespace
 
 class TestRowLayout : public QObject
@@ -144,13 +159,7 @@ private Q_SLOTS:
             seed = seed * 1664525u + 1013904223u;
             return (seed >> 8) % n;
         };
-        QByteArray text;
-        while (text.size() < 10 * RowLayout::GroupChars) {
-            const quint32 r = next(20);
-            text += r < 4 ? ' ' : r == 4 ? 'W' : char('a' + r);
-            if (lineEvery > 0 && next(quint32(lineEvery)) == 0)
-                text += QByteArrayView(next(3) == 0 ? "\r" : next(2) == 0 ? "\n" : "\r\n");
-        }
+        const QByteArray text = words(10 * RowLayout::GroupChars, lineEvery, next);
         const auto check = [&](const RowLayout &l, const PieceText &t, const char *how) {
             const std::vector<qint64> expected = plainRows(t.toByteArray(), advances, qint64(width) * 64);
             QVERIFY2(l.rowCount() == qint64(expected.size()), how);
