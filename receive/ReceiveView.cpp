@@ -275,18 +275,24 @@ QRect ReceiveView::caretRect(qint64 pos) const
         for (qsizetype i = 0; i < n; ++i)
             x += advance(static_cast<unsigned char>(d[i]));
     });
-    const qreal y = static_cast<qreal>(row - m_firstRow) * m_lineHeight;
+    // Far off screen in a long capture the place would not fit an int: a
+    // place still off screen stands for it.
+    constexpr qreal Far = 1 << 24;
+    const qreal y = std::clamp<qreal>(static_cast<qreal>(row - m_firstRow) * m_lineHeight, -Far, Far);
     return QRectF(x, y, 1, m_lineHeight).toAlignedRect();
 }
 
 qint64 ReceiveView::offsetAt(const QPoint &p) const
 {
-    const qint64 first = m_firstRow;
-    const qint64 row = std::clamp<qint64>(first + static_cast<qint64>(std::floor(p.y() / m_lineHeight)), 0,
-                                          rowCount() - 1);
+    return offsetInRow(m_firstRow + static_cast<qint64>(std::floor(p.y() / m_lineHeight)), p.x());
+}
+
+qint64 ReceiveView::offsetInRow(qint64 row, int x) const
+{
+    row = std::clamp<qint64>(row, 0, rowCount() - 1);
     const qint64 start = m_layout.rowStart(row);
     const qint64 end = rowEnd(row);
-    qreal x = Margin;
+    qreal left = Margin; // of the character at pos
     qint64 pos = start;
     bool done = false;
     m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
@@ -296,11 +302,11 @@ qint64 ReceiveView::offsetAt(const QPoint &p) const
                 return;
             }
             const qreal w = advance(static_cast<unsigned char>(d[i]));
-            if (p.x() < x + w / 2) {
+            if (x < left + w / 2) {
                 done = true;
                 return;
             }
-            x += w;
+            left += w;
             ++pos;
         }
     });

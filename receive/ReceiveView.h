@@ -94,6 +94,8 @@ public:
 
     // Character offset at a viewport point, and the caret rectangle of an offset.
     qint64 offsetAt(const QPoint &viewportPoint) const;
+    // The same for a row (clamped to the rows there are) and an x.
+    qint64 offsetInRow(qint64 row, int x) const;
     QRect caretRect(qint64 pos) const;
 
     // The wrapped row holding pos, and a row's [start, end): the end is the

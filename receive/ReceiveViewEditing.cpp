@@ -246,9 +246,8 @@ void ReceiveView::keyPressEvent(QKeyEvent *e)
         const int step = (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) ? 1 : visibleRows();
         const int sign = (e->key() == Qt::Key_Up || e->key() == Qt::Key_PageUp) ? -1 : 1;
         const qint64 row = std::clamp<qint64>(rowOf(m_cursor) + sign * step, 0, rowCount() - 1);
-        const int y = static_cast<int>((static_cast<qreal>(row - m_firstRow) + 0.5) * m_lineHeight);
         const qreal keepX = m_preferredX;
-        moveCursor(offsetAt(QPoint(static_cast<int>(keepX), y)), shift);
+        moveCursor(offsetInRow(row, static_cast<int>(keepX)), shift);
         m_preferredX = keepX;
     } else if (e->key() == Qt::Key_Home) {
         setCursorPosition(m_layout.rowStart(rowOf(m_cursor)), shift);

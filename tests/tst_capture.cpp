@@ -193,6 +193,26 @@ private Q_SLOTS:
         QCOMPARE(v.bytes(), QByteArray("again"));
     }
 
+    // So many rows that the caret's place on screen, far above the end,
+    // is more pixels than an int holds: moving it by pages still goes by rows.
+    void aCaretFarAboveTheView()
+    {
+        auto disk = std::make_shared<PatternDisk>();
+        disk->pattern = QByteArray(1 << 16, '\n');
+        ReceiveView v(nullptr, std::make_unique<ByteStore>(ByteStore::DefaultWindow, patternFiles(disk)));
+        v.resize(300, 100);
+        const QByteArray block = disk->pattern.repeated(128);
+        while (v.length() < 300'000'000)
+            v.appendBytes(block);
+        v.refreshNow();
+        QVERIFY(v.followsEnd() && v.cursorPosition() == 0);
+        QVERIFY(v.caretRect(0).bottom() < 0);
+        QTest::keyClick(&v, Qt::Key_PageDown);
+        QVERIFY2(v.cursorPosition() > 0 && v.cursorPosition() < 100, qPrintable(QString::number(v.cursorPosition())));
+        const qint64 caretRow = v.rowAt(v.cursorPosition());
+        QVERIFY(v.firstRow() <= caretRow && caretRow < v.firstRow() + 10); // scrolled up to it
+    }
+
     // A window in two stretches reads as one text, the seam included.
     void anAccessibleWindowOfTwoStretches()
     {
