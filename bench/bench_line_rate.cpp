@@ -12,6 +12,10 @@
 // core. Wake-ups are the user-interface thread's, a steadier measure than CPU
 // on a busy machine. "shown" checks that the receive box holds everything
 // sent.
+//
+// bench/line_rate_counts.sh counts user instructions (callgrind) and system
+// calls (perf) over the stream alone: the bench switches both on when the
+// writer starts and off when it is done.
 
 #include "Controls.h"
 #include "BenchSupport.h"
@@ -30,11 +34,19 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
 
 using namespace corvanel;
 
@@ -83,6 +95,28 @@ double cpuOf(int who)
     rusage u {};
     getrusage(who, &u);
     return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
+// Under `perf stat --control fifo:CTL,ACK`, with the two named in
+// CORVANEL_PERF_CTL and CORVANEL_PERF_ACK: counts only between "enable" and
+// "disable", each acknowledged before the bench goes on.
+void perfControl(const char *command)
+{
+    const QByteArray ctl = qgetenv("CORVANEL_PERF_CTL");
+    const QByteArray ack = qgetenv("CORVANEL_PERF_ACK");
+    if (ctl.isEmpty() || ack.isEmpty())
+        return;
+    const int out = ::open(ctl.constData(), O_WRONLY | O_CLOEXEC);
+    const int in = ::open(ack.constData(), O_RDONLY | O_CLOEXEC);
+    if (out >= 0)
+        (void)!::write(out, command, std::strlen(command));
+    char answer[16];
+    if (in >= 0)
+        (void)!::read(in, answer, sizeof answer);
+    if (out >= 0)
+        ::close(out);
+    if (in >= 0)
+        ::close(in);
 }
 
 void idleFor(int ms)
@@ -166,6 +200,8 @@ int runCase(const Case &c, int seconds, bool events, bool hidden)
 
     auto *timing = static_cast<TimingApp *>(QCoreApplication::instance());
     timing->recording = events;
+    perfControl("enable\n");
+    CALLGRIND_START_INSTRUMENTATION;
     const double cpu0 = cpuOf(RUSAGE_SELF);
     const long waits0 = voluntarySwitches(); // of the user-interface thread
     timespec start {};
@@ -196,6 +232,8 @@ int runCase(const Case &c, int seconds, bool events, bool hidden)
     // behind).
     loop.exec();
     writer.join();
+    CALLGRIND_STOP_INSTRUMENTATION;
+    perfControl("disable\n");
     const double cpu = cpuOf(RUSAGE_SELF) - cpu0 - writerCpu;
     const long waits = voluntarySwitches() - waits0;
     timespec end {};

@@ -2,7 +2,14 @@
 // a pseudo-terminal as fast as the real program takes it. Prints the rate for
 // each quarter of the run (flat means appending costs the same however much
 // the box holds), the peak resident memory of the whole process, and whether
-// the box holds every value, first to last.
+// the box holds every value, first to last. Then it scrolls to three places
+// and times the paint that follows (the rows there come back from the
+// temporary file, through the page cache), and presses "Clr" and reports
+// what the temporary file still holds on disk. It times frames of a drag
+// of the scroll bar from top to bottom and of Page Down and Up held at the
+// middle, with the file in the page cache and dropped from it. Past INT_MAX
+// characters it also works at the end of the box as a user and a screen
+// reader would, and saves the whole box and compares it with what was sent.
 //
 //   QT_QPA_PLATFORM=offscreen ./build/bench_long_capture [MB]
 
@@ -12,13 +19,22 @@
 #include "ReceiveView.h"
 #include "MSComm.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QTest>
+#include <QDir>
+#include <QFile>
+#include <QScrollBar>
 #include <QElapsedTimer>
 #include <QRadioButton>
 #include <QTimer>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -36,6 +52,148 @@ qint64 peakResidentKB()
         if (line.rfind("VmHWM:", 0) == 0)
             return std::stoll(line.substr(6));
     return -1;
+}
+
+// Disk space held by the program's unlinked temporary files, in KB.
+qint64 unlinkedFilesKB()
+{
+    qint64 kb = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        struct stat st {};
+        if (target.endsWith(QStringLiteral("(deleted)")) && ::stat(qPrintable(fds.filePath(fd)), &st) == 0)
+            kb += qint64(st.st_blocks) / 2;
+    }
+    return kb;
+}
+
+// Past INT_MAX characters, what a user does at the end of the box and
+// what a screen reader sees; the whole box saved and compared byte for byte
+// with what was sent (the file goes afterwards). True if all holds.
+bool pastIntChecks(ReceiveView *box, const QByteArray &block)
+{
+    const qint64 n = box->length();
+    QByteArray shownBlock; // the text of one block as the box shows it
+    for (const char c : block)
+        shownBlock += ' ' + QByteArray::number(uchar(c), 16).toUpper();
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Home, Qt::ShiftModifier);
+    box->copy();
+    const QByteArray row = QApplication::clipboard()->text().toLatin1();
+    bool ok = box->selectionStart() > INT_MAX && box->selectionEnd() == n && !row.isEmpty()
+        && shownBlock.repeated(2).contains(row);
+    QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(box, QStringLiteral(" ok"));
+    ok = ok && box->length() == n + 3 && box->accessibleText(n, n + 3) == QStringLiteral(" ok");
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    ok = ok && box->length() == n;
+    QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(box)->textInterface();
+    const int count = text->characterCount();
+    ok = ok && text->text(count - 3, count).toLatin1() == shownBlock.right(3) && text->cursorPosition() == count;
+    std::printf("past INT_MAX: caret, selection, copy, typing and undo at the end, screen reader's window: %s\n",
+                ok ? "right" : "WRONG");
+
+    QElapsedTimer clock;
+    clock.start();
+    const QString path = QDir::tempPath() + QStringLiteral("/corvanel-bench-save.txt");
+    QString error;
+    bool saved = box->saveTo(path, &error);
+    const double saveSeconds = double(clock.nsecsElapsed()) / 1e9;
+    QFile file(path);
+    saved = saved && file.open(QIODevice::ReadOnly) && file.size() == n;
+    while (saved && !file.atEnd())
+        saved = file.read(shownBlock.size()) == shownBlock;
+    file.remove();
+    std::printf("\"Salva con nome...\" of all %lld characters: %s in %.1f s\n", (long long)n,
+                saved ? "byte for byte" : qPrintable(QStringLiteral("WRONG ") + error), saveSeconds);
+    return ok && saved;
+}
+
+// Writes `total` bytes, the block over and over, as fast as they are taken.
+std::thread startWriter(int fd, const QByteArray &block, qint64 total)
+{
+    return std::thread([fd, &block, total] {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        for (qint64 sent = 0; sent < total;) {
+            const ssize_t n = ::write(fd, block.constData(), size_t(std::min<qint64>(block.size(), total - sent)));
+            if (n <= 0)
+                return;
+            sent += n;
+        }
+    });
+}
+
+// Every 4099th value received, read back from wherever it now lives.
+bool everyValueReadBack(const ReceiveView *box, const QByteArray &block, qint64 total)
+{
+    for (qint64 at = 0; at < total; at += 4099) {
+        const char v = block.at(at % block.size());
+        if (box->accessibleText(at * 3, at * 3 + 3).toLatin1() != " " + QByteArray::number(uchar(v), 16).toUpper())
+            return false;
+    }
+    return true;
+}
+
+// Drops the pages of the program's unlinked temporary files from the page
+// cache (written out first), so that reading them back goes to the disk.
+void dropTemporaryFilesFromCache()
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+        if (!QFile::symLinkTarget(fds.filePath(fd)).endsWith(QStringLiteral("(deleted)")))
+            continue;
+        const int again = ::open(qPrintable(fds.filePath(fd)), O_RDONLY | O_CLOEXEC);
+        if (again < 0)
+            continue;
+        ::fdatasync(again);
+        ::posix_fadvise(again, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(again);
+    }
+}
+
+// Frames of a user scrolling: each step and the paint that shows it.
+template <typename Step>
+void timeFrames(ReceiveView *box, const char *what, int count, Step step)
+{
+    double longest = 0;
+    int over = 0;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer frame;
+        frame.start();
+        step(i);
+        box->viewport()->repaint();
+        const double ms = double(frame.nsecsElapsed()) / 1e6;
+        longest = std::max(longest, ms);
+        over += ms > 16 ? 1 : 0;
+    }
+    std::printf("%-52s longest frame %6.2f ms, %4.1f frames over 16 ms per 1,000\n", what, longest,
+                1000.0 * over / count);
+}
+
+void scrollChecks(ReceiveView *box)
+{
+    // A scroll to places not seen before, to the end of the paint that shows it.
+    QScrollBar *bar = box->verticalScrollBar();
+    for (int k = 1; k <= 3; ++k) {
+        QElapsedTimer paint;
+        paint.start();
+        bar->setValue(int(qint64(bar->maximum()) * (2 * k - 1) / 6));
+        box->viewport()->repaint();
+        std::printf("scroll to %d/6 of the box and paint: %.2f ms\n", 2 * k - 1, double(paint.nsecsElapsed()) / 1e6);
+    }
+    const auto drag = [&](int i) { bar->setValue(int(qint64(bar->maximum()) * i / 999)); };
+    const auto pages = [&](int i) { QTest::keyClick(box, i < 500 ? Qt::Key_PageDown : Qt::Key_PageUp); };
+    timeFrames(box, "dragging the scroll bar from top to bottom", 1000, drag);
+    box->setFocus();
+    box->setCursorPosition(box->length() / 2);
+    timeFrames(box, "Page Down 500 times at the middle, then Page Up", 1000, pages);
+    dropTemporaryFilesFromCache();
+    timeFrames(box, "the same drag, the file dropped from the page cache", 1000, drag);
+    dropTemporaryFilesFromCache();
+    box->setCursorPosition(box->length() / 3);
+    timeFrames(box, "Page Down and Up at a third, the file dropped", 1000, pages);
 }
 
 } // namespace
@@ -56,21 +214,10 @@ int main(int argc, char **argv)
     QByteArray block(65536, '\0');
     for (qsizetype i = 0; i < block.size(); ++i)
         block[i] = char(16 + (i * 7) % 240); // two hex digits each: three characters shown
-    std::atomic<qint64> sent {0};
-    std::thread writer([&] {
-        const int flags = ::fcntl(pty.masterFd(), F_GETFL);
-        ::fcntl(pty.masterFd(), F_SETFL, flags & ~O_NONBLOCK);
-        while (sent < total) {
-            const ssize_t n = ::write(pty.masterFd(), block.constData(), size_t(std::min<qint64>(block.size(), total - sent)));
-            if (n <= 0)
-                return;
-            sent += n;
-        }
-    });
+    std::thread writer = startWriter(pty.masterFd(), block, total);
     const qint64 expected = total * 3;
     QElapsedTimer clock;
     clock.start();
-    qint64 lastMark = 0;
     qint64 lastNs = 0;
     int quarter = 0;
     QTimer watch;
@@ -81,7 +228,6 @@ int main(int argc, char **argv)
             std::printf("quarter %d: %6.1f MB/s of received bytes\n", quarter + 1,
                         double(expected / 4) / 3.0 / 1048576.0 / (double(ns - lastNs) / 1e9));
             lastNs = ns;
-            lastMark = shown;
             ++quarter;
         }
         if (shown >= expected)
@@ -91,18 +237,20 @@ int main(int argc, char **argv)
     QApplication::exec();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     writer.join();
-    (void)lastMark;
 
-    // Every value, read back from wherever it now lives.
-    bool complete = box->length() == expected;
-    for (qint64 at = 0; complete && at < total; at += 4099) {
-        const char v = block.at(at % block.size());
-        const QByteArray shown = box->accessibleText(at * 3, at * 3 + 3).toLatin1();
-        complete = shown == " " + QByteArray::number(uchar(v), 16).toUpper();
-    }
-    std::printf("%lld MB in hex (%lld MB of text): %.1f MB/s; peak resident %.1f MB; box %s\n",
-                (long long)(total >> 20), (long long)(expected >> 20), double(total) / 1048576.0 / seconds,
-                double(peakResidentKB()) / 1024.0, complete ? "complete" : "INCOMPLETE");
+    bool complete = box->length() == expected && everyValueReadBack(box, block, total);
+    std::printf("%lld MB in hex (%lld characters shown, %lld rows): %.1f MB/s; peak resident %.1f MB; box %s\n",
+                (long long)(total >> 20), (long long)box->length(), (long long)box->rowCount(),
+                double(total) / 1048576.0 / seconds, double(peakResidentKB()) / 1024.0,
+                complete ? "complete" : "INCOMPLETE");
+
+    scrollChecks(box);
+    if (box->length() > INT_MAX)
+        complete = pastIntChecks(box, block) && complete;
+    const qint64 spilledKB = unlinkedFilesKB();
+    form->Command5_Click(); // "Clr"
+    std::printf("temporary file on disk: %.1f MB; after \"Clr\": %.1f MB\n", double(spilledKB) / 1024.0,
+                double(unlinkedFilesKB()) / 1024.0);
     form->Command4_Click();
     return complete ? 0 : 1;
 }

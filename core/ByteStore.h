@@ -60,7 +60,7 @@ class ByteStore
 public:
     using FileFactory = std::function<std::unique_ptr<SpillFile>()>;
     // Peak memory is about the window plus one chunk plus the cache
-    // (32 + 2 + 2 MB): small beside the receive box's row index, large enough
+    // (32 + 2 + 2 MB): most of the receive box's own memory, large enough
     // that a session of a few hours at 9600 baud never spills at all.
     static constexpr qint64 DefaultWindow = 32 * 1024 * 1024;
     static constexpr qint64 MaxChunkSize = 2 * 1024 * 1024; // one huge page

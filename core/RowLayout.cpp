@@ -121,95 +121,179 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
 
 } // namespace
 
-void RowLayout::layoutFrom(const PieceText &text, size_t from)
+void RowLayout::dropGroups()
 {
-    m_textSize = text.size();
-    from = std::min(from, m_rows.size() - 1);
-    m_rows.resize(from + 1);
-    qint64 start = m_rows[from];
-    // A row that began after a final CR moves past the LF that completes it.
-    if (start > 0 && start < text.size() && text.at(start) == '\n' && text.at(start - 1) == '\r')
-        m_rows[from] = ++start;
-    scanRows(text, m_advances, m_width, start, [this](qint64 next) {
-        m_rows.push_back(next);
-        return false;
-    });
+    for (Group &g : m_groups) {
+        g.index = SIZE_MAX;
+        std::vector<qint64>().swap(g.rows); // the memory too: a large deletion gives it back
+    }
 }
 
-RowLayout::Rows RowLayout::freshRows()
+RowLayout::Group &RowLayout::leastRecent() const
 {
-    // std::deque asks for its blocks of 512 bytes one at a time.
-    return Rows({0}, PoolAllocator<qint64>(std::make_shared<BlockPool>(512)));
+    Group *victim = &m_groups.front();
+    for (Group &g : m_groups) {
+        if (g.lastUse < victim->lastUse)
+            victim = &g;
+    }
+    victim->lastUse = ++m_uses;
+    return *victim;
+}
+
+void RowLayout::openGroup(qint64 start)
+{
+    // The group that ends here is likely to be painted next: keep its rows.
+    Group &kept = leastRecent();
+    kept.index = m_marks.size() - 1;
+    m_marks.push_back({start, m_marks.back().row + static_cast<qint64>(m_tail.size())});
+    std::swap(kept.rows, m_tail);
+    m_tail.clear();
+    m_tail.push_back(start);
+}
+
+void RowLayout::layoutLastRow(const PieceText &text)
+{
+    m_text = &text;
+    m_textSize = text.size();
+    qint64 start = m_tail.back();
+    // A row that began after a final CR moves past the LF that completes it.
+    if (start > 0 && start < text.size() && text.at(start) == '\n' && text.at(start - 1) == '\r') {
+        m_tail.back() = ++start;
+        if (m_tail.size() == 1)
+            m_marks.back().pos = start;
+    }
+    scanRows(text, m_advances, m_width, start, [this](qint64 next) {
+        addRow(next);
+        return false;
+    });
 }
 
 void RowLayout::layout(const PieceText &text, const Advances &advances, qint64 width)
 {
     m_advances = advances;
     m_width = width;
-    m_rows = freshRows(); // the old rows' memory goes with them
-    layoutFrom(text, 0);
+    m_marks = std::deque<Mark> {{0, 0}}; // moved in: the old index's memory goes with it
+    m_tail = std::vector<qint64> {0};
+    dropGroups();
+    layoutLastRow(text);
 }
 
 void RowLayout::appended(const PieceText &text)
 {
     // Only the last row can change: lay out from there.
-    layoutFrom(text, m_rows.size() - 1);
+    layoutLastRow(text);
 }
 
 qint64 RowLayout::memoryUsed() const
 {
-    return static_cast<qint64>(std::max(m_rows.size() * sizeof(qint64), m_rows.get_allocator().pool()->reserved()));
+    auto total = m_marks.size() * sizeof(Mark) + m_tail.capacity() * sizeof(qint64);
+    for (const Group &g : m_groups)
+        total += g.rows.capacity() * sizeof(qint64);
+    return static_cast<qint64>(total);
+}
+
+size_t RowLayout::markOf(qint64 pos) const
+{
+    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), pos,
+                               [](qint64 p, const Mark &m) { return p < m.pos; });
+    return it == m_marks.begin() ? 0 : static_cast<size_t>(it - m_marks.begin() - 1);
+}
+
+const std::vector<qint64> &RowLayout::group(size_t index) const
+{
+    if (index + 1 >= m_marks.size())
+        return m_tail;
+    for (Group &g : m_groups) {
+        if (g.index == index) {
+            g.lastUse = ++m_uses;
+            return g.rows;
+        }
+    }
+    Group &g = leastRecent();
+    g.index = index;
+    const Mark from = m_marks[index];
+    const Mark to = m_marks[index + 1];
+    const auto count = static_cast<size_t>(to.row - from.row);
+    g.rows.assign(1, from.pos);
+    scanRows(*m_text, m_advances, m_width, from.pos, [&](qint64 next) {
+        if (next >= to.pos || g.rows.size() >= count)
+            return true;
+        g.rows.push_back(next);
+        return false;
+    });
+    g.rows.resize(count, to.pos); // as many rows as the marks say, whatever happens
+    return g.rows;
+}
+
+qint64 RowLayout::rowStart(qint64 row) const
+{
+    const qint64 tailRow = m_marks.back().row;
+    if (row >= tailRow)
+        return m_tail[static_cast<size_t>(row - tailRow)];
+    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), row,
+                               [](qint64 r, const Mark &m) { return r < m.row; });
+    const auto index = static_cast<size_t>(it - m_marks.begin() - 1);
+    return group(index)[static_cast<size_t>(row - m_marks[index].row)];
 }
 
 qint64 RowLayout::rowEnd(qint64 row) const
 {
-    return row + 1 < rowCount() ? m_rows[static_cast<size_t>(row + 1)] : m_textSize;
+    return row + 1 < rowCount() ? rowStart(row + 1) : m_textSize;
 }
 
 qint64 RowLayout::rowOf(qint64 pos) const
 {
-    auto it = std::upper_bound(m_rows.begin(), m_rows.end(), pos);
-    return it == m_rows.begin() ? 0 : static_cast<qint64>(it - m_rows.begin() - 1);
+    const size_t index = markOf(pos);
+    const std::vector<qint64> &rows = group(index);
+    auto it = std::upper_bound(rows.begin(), rows.end(), pos);
+    return m_marks[index].row + (it == rows.begin() ? 0 : static_cast<qint64>(it - rows.begin() - 1));
 }
 
 void RowLayout::edited(const PieceText &text, qint64 pos, qint64 removed, qint64 inserted)
 {
+    m_text = &text;
     m_textSize = text.size();
+    dropGroups();
     const qint64 delta = inserted - removed;
-    // Wrapping can pull text back onto the row before, so start one row earlier.
-    const auto first = static_cast<size_t>(std::max<qint64>(0, rowOf(pos) - 1));
-    const qint64 settled = pos + inserted + 1; // rows starting beyond this are as before
-    std::deque<qint64> fresh;
-    size_t resumeAt = m_rows.size();
-    scanRows(text, m_advances, m_width, m_rows[first], [&](qint64 next) {
+    // Wrapping can pull text back onto the row before, which may be in the
+    // group before: lay out again from there.
+    size_t first = markOf(pos);
+    if (first > 0)
+        --first;
+    const qint64 settled = pos + inserted + 1; // rows starting beyond this may be as before
+    std::deque<Mark> marks(m_marks.begin(), m_marks.begin() + static_cast<std::ptrdiff_t>(first) + 1);
+    std::vector<qint64> rows {marks.back().pos};
+    qint64 row = marks.back().row; // the number of rows.back()
+    size_t old = first + 1;        // the next old mark that may still hold
+    bool resumed = false;
+    scanRows(text, m_advances, m_width, marks.back().pos, [&](qint64 next) {
         if (next > settled) {
-            // The old layout had a row here too: everything after it holds.
-            const qint64 old = next - delta;
-            auto it = std::lower_bound(m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1, m_rows.end(), old);
-            if (it != m_rows.end() && *it == old) {
-                resumeAt = static_cast<size_t>(it - m_rows.begin());
+            // The old index had a group here too: every group after it holds.
+            while (old < m_marks.size() && m_marks[old].pos < next - delta)
+                ++old;
+            if (old < m_marks.size() && m_marks[old].pos == next - delta) {
+                resumed = true;
                 return true;
             }
         }
-        fresh.push_back(next);
+        ++row;
+        if (static_cast<qint64>(rows.size()) >= GroupRows && next - rows.front() >= GroupChars) {
+            marks.push_back({next, row});
+            rows.clear();
+        }
+        rows.push_back(next);
         return false;
     });
-    // In place: the rows that changed, then the rest moved by delta.
-    const auto at = m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1;
-    m_rows.erase(at, m_rows.begin() + static_cast<std::ptrdiff_t>(resumeAt));
-    m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(first) + 1, fresh.begin(), fresh.end());
-    for (size_t j = first + 1 + fresh.size(); j < m_rows.size(); ++j)
-        m_rows[j] += delta;
-    // After a large deletion most of the pool would sit unused: the rows
-    // left move to a pool of their own and the old one goes.
-    constexpr std::size_t Worth = 4 * 1024 * 1024;
-    const std::size_t reserved = m_rows.get_allocator().pool()->reserved();
-    if (reserved >= Worth && m_rows.size() * sizeof(qint64) < reserved / 4) {
-        Rows kept = freshRows();
-        kept.assign(m_rows.begin(), m_rows.end());
-        m_rows = std::move(kept);
+    if (resumed) {
+        const qint64 rowDelta = row + 1 - m_marks[old].row;
+        for (size_t j = old; j < m_marks.size(); ++j)
+            marks.push_back({m_marks[j].pos + delta, m_marks[j].row + rowDelta});
+        for (qint64 &start : m_tail)
+            start += delta;
+    } else {
+        m_tail = std::move(rows);
     }
+    m_marks = std::move(marks); // a copy the size it needs: a large deletion gives memory back
 }
-
 
 } // namespace corvanel

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "BulkMemory.h"
-
 #include <QtGlobal>
 #include <array>
+#include <cstdint>
 #include <deque>
+#include <vector>
 
 namespace corvanel {
 
@@ -15,10 +15,21 @@ class PieceText;
 // wraps after its last blank, or before the character that does not fit.
 // Widths are in 64ths of a pixel, one advance per character code. Relaying
 // out after an append or an edit costs the rows that change, not the text.
+//
+// The index is sparse, so that its memory does not grow with the capture:
+// the rows come in groups of at least GroupRows rows and GroupChars
+// characters, and only each group's first row (a mark: its start and its
+// number) is kept, 16 bytes per 256 KB of text or more. The rows of the last
+// group are kept whole, since arrivals go there; those of any other group are
+// laid out again from the text when asked for, and the last few groups asked
+// for are kept. The text must outlive the layout, and be the one last given.
 class RowLayout
 {
 public:
     using Advances = std::array<qint32, 256>;
+    static constexpr qint64 GroupRows = 256;
+    static constexpr qint64 GroupChars = 256 * 1024; // one block of the store's file
+    static constexpr int CachedGroups = 4;
 
     // Lays the whole text out with these advances and this width.
     void layout(const PieceText &text, const Advances &advances, qint64 width);
@@ -28,25 +39,50 @@ public:
     void edited(const PieceText &text, qint64 pos, qint64 removed, qint64 inserted);
 
     qint64 width() const { return m_width; }
-    qint64 rowCount() const { return static_cast<qint64>(m_rows.size()); }
+    qint64 rowCount() const { return m_marks.back().row + static_cast<qint64>(m_tail.size()); }
     // The first character of a row, and the end of a row (the next row's
     // start, or the text's end): a row includes its line break.
-    qint64 rowStart(qint64 row) const { return m_rows[static_cast<size_t>(row)]; }
+    qint64 rowStart(qint64 row) const;
     qint64 rowEnd(qint64 row) const;
     // The row holding pos (a position at a row's start belongs to that row).
     qint64 rowOf(qint64 pos) const;
-    // The row index's memory, blocks freed by edits and kept for reuse included.
+    // The row index's memory: marks, the last group and the groups kept.
     qint64 memoryUsed() const;
 
 private:
-    // Rebuilds the rows from row index `from` to the end of the text.
-    void layoutFrom(const PieceText &text, size_t from);
+    struct Mark {
+        qint64 pos; // the group's first row starts here
+        qint64 row; // and has this number
+    };
+    struct Group {
+        size_t index = SIZE_MAX; // into m_marks; SIZE_MAX: empty
+        std::vector<qint64> rows;
+        quint64 lastUse = 0;
+    };
 
-    // Row starts come in bulk from a pool of their own: at line speeds rows
-    // are added by the hundred thousand a second.
-    using Rows = std::deque<qint64, PoolAllocator<qint64>>;
-    static Rows freshRows();
-    Rows m_rows = freshRows();
+    // Lays out from the start of the last row to the end of the text.
+    void layoutLastRow(const PieceText &text);
+    // A new row at the end; it may open a new group.
+    void addRow(qint64 start)
+    {
+        if (static_cast<qint64>(m_tail.size()) >= GroupRows && start - m_tail.front() >= GroupChars)
+            openGroup(start);
+        else
+            m_tail.push_back(start);
+    }
+    void openGroup(qint64 start);
+    size_t markOf(qint64 pos) const;
+    // The row starts of group `index` (the last one's are m_tail).
+    const std::vector<qint64> &group(size_t index) const;
+    Group &leastRecent() const;
+    void dropGroups();
+
+    const PieceText *m_text = nullptr;
+    // A deque: a capture of any length adds marks without ever copying them all.
+    std::deque<Mark> m_marks {{0, 0}};
+    std::vector<qint64> m_tail {0}; // the last group's row starts; the first is m_marks.back().pos
+    mutable std::array<Group, CachedGroups> m_groups;
+    mutable quint64 m_uses = 0;
     Advances m_advances {};
     qint64 m_width = -1;
     qint64 m_textSize = 0;

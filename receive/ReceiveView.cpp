@@ -61,6 +61,7 @@ ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
             restartCaretBlink();
     });
     verticalScrollBar()->setSingleStep(1);
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &ReceiveView::scrollBarMoved);
     m_refresh.setSingleShot(true);
     m_lastFrame.start();
     connect(&m_refresh, &QTimer::timeout, this, &ReceiveView::refreshNow);
@@ -156,8 +157,7 @@ void ReceiveView::setText(const QString &text)
     m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
     m_cursor = m_anchor = 0;
     updateScrollBar(false);
-    verticalScrollBar()->setValue(0);
-    viewport()->update();
+    scrollToRow(0);
     announceEdit(0, removed, m_text.size());
     announceCaret(oldAnchor, oldCursor);
 }
@@ -201,17 +201,44 @@ void ReceiveView::refreshNow()
     announceAppended();
 }
 
-bool ReceiveView::followsEnd() const
-{
-    const QScrollBar *sb = verticalScrollBar();
-    return sb->value() >= sb->maximum();
-}
-
 void ReceiveView::updateScrollBar(bool followEnd)
 {
-    const int rows = static_cast<int>(std::min<qint64>(rowCount(), std::numeric_limits<int>::max()));
     const int page = visibleRows();
-    m_scrollBar->setSpan(page, std::max(0, rows - page), followEnd);
+    m_lastFirstRow = std::max<qint64>(0, rowCount() - page);
+    m_rowsPerStep = m_lastFirstRow / m_scrollBarLimit + 1;
+    m_firstRow = followEnd ? m_lastFirstRow : std::min(m_firstRow, m_lastFirstRow);
+    m_settingBar = true;
+    // The last step may stand for fewer rows: its end is the last page.
+    m_scrollBar->setSpan(page, static_cast<int>((m_lastFirstRow + m_rowsPerStep - 1) / m_rowsPerStep), followEnd);
+    if (!followEnd && m_scrollBar->value() != barValue(m_firstRow))
+        m_scrollBar->setValue(barValue(m_firstRow));
+    m_settingBar = false;
+}
+
+int ReceiveView::barValue(qint64 row) const
+{
+    return row >= m_lastFirstRow ? m_scrollBar->maximum() : static_cast<int>(row / m_rowsPerStep);
+}
+
+void ReceiveView::scrollBarMoved(int value)
+{
+    if (!m_settingBar)
+        m_firstRow = value >= m_scrollBar->maximum() ? m_lastFirstRow : qint64(value) * m_rowsPerStep;
+}
+
+void ReceiveView::scrollToRow(qint64 row)
+{
+    m_firstRow = std::clamp<qint64>(row, 0, m_lastFirstRow);
+    m_settingBar = true;
+    m_scrollBar->setValue(barValue(m_firstRow));
+    m_settingBar = false;
+    viewport()->update();
+}
+
+void ReceiveView::setScrollBarLimit(int steps)
+{
+    m_scrollBarLimit = std::max(1, steps);
+    updateScrollBar(followsEnd());
 }
 
 namespace {
@@ -279,18 +306,24 @@ QRect ReceiveView::caretRect(qint64 pos) const
         for (qsizetype i = 0; i < n; ++i)
             x += advance(static_cast<unsigned char>(d[i]));
     });
-    const qreal y = (static_cast<qreal>(row) - verticalScrollBar()->value()) * m_lineHeight;
+    // Far off screen in a long capture the place would not fit an int: a
+    // place still off screen stands for it.
+    constexpr qreal Far = 1 << 24;
+    const qreal y = std::clamp<qreal>(static_cast<qreal>(row - m_firstRow) * m_lineHeight, -Far, Far);
     return QRectF(x, y, 1, m_lineHeight).toAlignedRect();
 }
 
 qint64 ReceiveView::offsetAt(const QPoint &p) const
 {
-    const qint64 first = verticalScrollBar()->value();
-    const qint64 row = std::clamp<qint64>(first + static_cast<qint64>(std::floor(p.y() / m_lineHeight)), 0,
-                                          rowCount() - 1);
+    return offsetInRow(m_firstRow + static_cast<qint64>(std::floor(p.y() / m_lineHeight)), p.x());
+}
+
+qint64 ReceiveView::offsetInRow(qint64 row, int x) const
+{
+    row = std::clamp<qint64>(row, 0, rowCount() - 1);
     const qint64 start = m_layout.rowStart(row);
     const qint64 end = rowEnd(row);
-    qreal x = Margin;
+    qreal left = Margin; // of the character at pos
     qint64 pos = start;
     bool done = false;
     m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
@@ -300,11 +333,11 @@ qint64 ReceiveView::offsetAt(const QPoint &p) const
                 return;
             }
             const qreal w = advance(static_cast<unsigned char>(d[i]));
-            if (p.x() < x + w / 2) {
+            if (x < left + w / 2) {
                 done = true;
                 return;
             }
-            x += w;
+            left += w;
             ++pos;
         }
     });
@@ -340,7 +373,7 @@ void ReceiveView::paintEvent(QPaintEvent *)
     const QColor textColour = pal.color(QPalette::Text);
     const QColor highlight = pal.color(QPalette::Highlight);
     const QColor highlightText = pal.color(QPalette::HighlightedText);
-    const qint64 first = verticalScrollBar()->value();
+    const qint64 first = m_firstRow;
     const int height = viewport()->height();
 
     QList<quint32> glyphs;

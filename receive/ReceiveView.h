@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OffsetWindow.h"
 #include "PieceText.h"
 #include "RowLayout.h"
 
@@ -9,6 +10,7 @@
 #include <QTimer>
 #include <memory>
 #include <array>
+#include <limits>
 #include <deque>
 #include <vector>
 
@@ -79,12 +81,21 @@ public:
 
     // Wrapped rows on screen, and whether the view sticks to the end.
     qint64 rowCount() const { return m_layout.rowCount(); }
-    bool followsEnd() const;
+    bool followsEnd() const { return m_firstRow >= m_lastFirstRow; }
+    // The row at the top, and scrolling to put a row there. The scroll bar
+    // counts in int: while the rows that can be at the top number more than
+    // its limit (INT_MAX; tests set a small one), each of its steps stands
+    // for several rows, and its end for the last page exactly.
+    qint64 firstRow() const { return m_firstRow; }
+    void scrollToRow(qint64 row);
+    void setScrollBarLimit(int steps);
     // Memory held for the content and its row index, in bytes.
     qint64 memoryUsed() const;
 
     // Character offset at a viewport point, and the caret rectangle of an offset.
     qint64 offsetAt(const QPoint &viewportPoint) const;
+    // The same for a row (clamped to the rows there are) and an x.
+    qint64 offsetInRow(qint64 row, int x) const;
     QRect caretRect(qint64 pos) const;
 
     // The wrapped row holding pos, and a row's [start, end): the end is the
@@ -97,6 +108,15 @@ public:
     QString accessibleText(qint64 start, qint64 end) const;
     // An accessibility event carries at most this many characters.
     static constexpr qint64 AccessibleEventCap = 4096;
+    // Screen readers count in int: past INT_MAX characters they get a
+    // window of the text that holds the newest text and the caret
+    // (OffsetWindow). Their offsets are offsets into it.
+    OffsetWindow accessibleWindow() const { return OffsetWindow::of(m_text.size(), m_cursor, m_accessibleLimit); }
+    int accessibleOffset(qint64 pos) const { return static_cast<int>(accessibleWindow().offset(pos)); }
+    // The window's text between two of its offsets.
+    QString accessibleWindowText(qint64 startOffset, qint64 endOffset) const;
+    // Tests use a small limit.
+    void setAccessibleLimit(qint64 limit) { m_accessibleLimit = limit; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -128,6 +148,9 @@ private:
     void restartCaretBlink();
     qint64 rowEnd(qint64 row) const { return m_layout.rowEnd(row); }
     void updateScrollBar(bool followEnd);
+    // The scroll bar moved by the user's hand (dragged, clicked, wheeled).
+    void scrollBarMoved(int value);
+    int barValue(qint64 row) const;
     void ensureCursorVisible();
     // One change of the text: at pos, `removed` was taken out and `inserted`
     // put in (pieces of the store, so that nothing is copied to undo it).
@@ -170,6 +193,12 @@ private:
     QRawFont m_rawFont;
     QTimer m_refresh;
     QElapsedTimer m_lastFrame; // since the last time arrivals were shown
+    qint64 m_firstRow = 0;
+    qint64 m_lastFirstRow = 0; // the row at the top at the end, as of the last updateScrollBar()
+    qint64 m_rowsPerStep = 1;
+    int m_scrollBarLimit = std::numeric_limits<int>::max();
+    qint64 m_accessibleLimit = OffsetWindow::IntLimit;
+    bool m_settingBar = false;
     qreal m_lineHeight = 13;
     // The scroll bar's width as the style gives it; asked again on a style change.
     mutable int m_scrollBarWidth = -1;

@@ -12,8 +12,6 @@
 namespace corvanel {
 namespace {
 
-int clampInt(qint64 v) { return static_cast<int>(std::clamp<qint64>(v, 0, INT_MAX)); }
-
 // D-Bus refuses messages over 128 MiB; a capped answer stays far below.
 static_assert(3 * AccessibleQueryCap <= (qint64(128) << 20) / 32);
 
@@ -23,6 +21,9 @@ public:
     explicit ReceiveViewAccessible(ReceiveView *view) : QAccessibleWidget(view, QAccessible::EditableText) {}
 
     ReceiveView *view() const { return static_cast<ReceiveView *>(widget()); }
+    // Offsets are into the view's accessible window (OffsetWindow).
+    int offsetOf(qint64 pos) const { return view()->accessibleOffset(pos); }
+    qint64 positionOf(int offset) const { return view()->accessibleWindow().position(offset); }
 
     void *interface_cast(QAccessible::InterfaceType t) override
     {
@@ -55,8 +56,8 @@ public:
     {
         *start = *end = 0;
         if (index == 0 && view()->selectionEnd() > view()->selectionStart()) {
-            *start = clampInt(view()->selectionStart());
-            *end = clampInt(view()->selectionEnd());
+            *start = offsetOf(view()->selectionStart());
+            *end = offsetOf(view()->selectionEnd());
         }
     }
     int selectionCount() const override { return view()->selectionEnd() > view()->selectionStart() ? 1 : 0; }
@@ -64,16 +65,18 @@ public:
     void removeSelection(int) override { view()->setCursorPosition(view()->cursorPosition()); }
     void setSelection(int, int start, int end) override
     {
-        view()->setCursorPosition(start);
-        view()->setCursorPosition(end, true);
+        const qint64 from = positionOf(start);
+        const qint64 to = positionOf(end); // in the window as it was before the caret moved
+        view()->setCursorPosition(from);
+        view()->setCursorPosition(to, true);
     }
-    int cursorPosition() const override { return clampInt(view()->cursorPosition()); }
-    void setCursorPosition(int position) override { view()->setCursorPosition(position); }
+    int cursorPosition() const override { return offsetOf(view()->cursorPosition()); }
+    void setCursorPosition(int position) override { view()->setCursorPosition(positionOf(position)); }
     QString text(int startOffset, int endOffset) const override
     {
         if (startOffset < 0 || endOffset < startOffset)
             return {};
-        return view()->accessibleText(startOffset, std::min<qint64>(endOffset, startOffset + AccessibleQueryCap));
+        return view()->accessibleWindowText(startOffset, std::min<qint64>(endOffset, startOffset + AccessibleQueryCap));
     }
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
     {
@@ -87,20 +90,21 @@ public:
     {
         return item(After, offset, type, start, end);
     }
-    int characterCount() const override { return clampInt(view()->length()); }
-    QRect characterRect(int offset) const override
+    int characterCount() const override { return static_cast<int>(view()->accessibleWindow().size()); }
+    QRect characterRect(int at) const override
     {
-        if (offset < 0 || offset > view()->length())
+        if (at < 0 || at > characterCount())
             return {};
+        const qint64 offset = positionOf(at);
         QRect r = view()->caretRect(offset);
         r.setWidth(std::max(1, view()->caretRect(std::min<qint64>(offset + 1, view()->length())).x() - r.x()));
         return r.translated(view()->viewport()->mapToGlobal(QPoint(0, 0)));
     }
     int offsetAtPoint(const QPoint &point) const override
     {
-        return clampInt(view()->offsetAt(view()->viewport()->mapFromGlobal(point)));
+        return offsetOf(view()->offsetAt(view()->viewport()->mapFromGlobal(point)));
     }
-    void scrollToSubstring(int startIndex, int) override { view()->setCursorPosition(startIndex); }
+    void scrollToSubstring(int startIndex, int) override { view()->setCursorPosition(positionOf(startIndex)); }
     QString attributes(int offset, int *startOffset, int *endOffset) const override
     {
         *startOffset = *endOffset = offset;
@@ -120,9 +124,11 @@ private:
     QString item(Where where, int offset, QAccessible::TextBoundaryType type, int *start, int *end) const
     {
         const qint64 count = view()->length();
-        const qint64 at = offset == -1 ? count : offset == -2 ? view()->cursorPosition() : offset;
         *start = *end = -1;
-        if (count == 0 || at < 0 || at > count || (where == Before && at == 0) || (where == After && at == count)
+        if (offset < -2 || offset > characterCount())
+            return {};
+        const qint64 at = offset == -1 ? count : offset == -2 ? view()->cursorPosition() : positionOf(offset);
+        if (count == 0 || (where == Before && at == 0) || (where == After && at == count)
             || (where == At && at == count && type == QAccessible::CharBoundary))
             return {};
         Span span = None;
@@ -146,8 +152,8 @@ private:
         if (span.first < 0 || span.second < 0 || (where == After && span.first == span.second))
             return {};
         span.second = std::min(span.second, span.first + AccessibleQueryCap);
-        *start = clampInt(span.first);
-        *end = clampInt(span.second);
+        *start = offsetOf(span.first);
+        *end = offsetOf(span.second);
         return view()->accessibleText(span.first, span.second);
     }
 
@@ -286,9 +292,18 @@ std::pair<qint64, qint64> ReceiveView::rowRange(qint64 row) const
     return {m_layout.rowStart(r), rowEnd(r)};
 }
 
-namespace {
-int eventOffset(qint64 pos) { return static_cast<int>(std::clamp<qint64>(pos, 0, INT_MAX)); }
-} // namespace
+QString ReceiveView::accessibleWindowText(qint64 startOffset, qint64 endOffset) const
+{
+    // Across the seam of a window in two stretches: the end of the first
+    // and the start of the second.
+    const OffsetWindow w = accessibleWindow();
+    startOffset = std::clamp<qint64>(startOffset, 0, w.size());
+    endOffset = std::clamp<qint64>(endOffset, startOffset, w.size());
+    if (startOffset < w.seam() && endOffset > w.seam())
+        return accessibleText(w.position(startOffset), w.headStart() + w.seam())
+            + accessibleText(w.tailStart(), w.position(endOffset));
+    return accessibleText(w.position(startOffset), w.position(endOffset));
+}
 
 // A screen reader gets at most AccessibleEventCap characters per event: a
 // frame of a flood or a "Clr" of megabytes would otherwise be copied into
@@ -302,7 +317,7 @@ void ReceiveView::announceAppended()
     if (from < 0 || from >= m_text.size() || !QAccessible::isActive())
         return;
     const qint64 start = std::max(from, m_text.size() - AccessibleEventCap);
-    QAccessibleTextInsertEvent ev(this, eventOffset(start), accessibleText(start, m_text.size()));
+    QAccessibleTextInsertEvent ev(this, accessibleOffset(start), accessibleText(start, m_text.size()));
     QAccessible::updateAccessibility(&ev);
 }
 
@@ -314,13 +329,13 @@ void ReceiveView::announceEdit(qint64 pos, const QString &removed, qint64 insert
     if (removed.isEmpty() && added.isEmpty())
         return;
     if (removed.isEmpty()) {
-        QAccessibleTextInsertEvent ev(this, eventOffset(pos), added);
+        QAccessibleTextInsertEvent ev(this, accessibleOffset(pos), added);
         QAccessible::updateAccessibility(&ev);
     } else if (added.isEmpty()) {
-        QAccessibleTextRemoveEvent ev(this, eventOffset(pos), removed);
+        QAccessibleTextRemoveEvent ev(this, accessibleOffset(pos), removed);
         QAccessible::updateAccessibility(&ev);
     } else {
-        QAccessibleTextUpdateEvent ev(this, eventOffset(pos), removed, added);
+        QAccessibleTextUpdateEvent ev(this, accessibleOffset(pos), removed, added);
         QAccessible::updateAccessibility(&ev);
     }
 }
@@ -332,12 +347,12 @@ void ReceiveView::announceCaret(qint64 oldAnchor, qint64 oldCursor)
     const bool hadSelection = oldAnchor != oldCursor;
     const bool hasSelection = m_anchor != m_cursor;
     if ((hadSelection || hasSelection) && (oldAnchor != m_anchor || oldCursor != m_cursor)) {
-        QAccessibleTextSelectionEvent ev(this, eventOffset(selectionStart()), eventOffset(selectionEnd()));
-        ev.setCursorPosition(eventOffset(m_cursor));
+        QAccessibleTextSelectionEvent ev(this, accessibleOffset(selectionStart()), accessibleOffset(selectionEnd()));
+        ev.setCursorPosition(accessibleOffset(m_cursor));
         QAccessible::updateAccessibility(&ev);
     }
     if (oldCursor != m_cursor) {
-        QAccessibleTextCursorEvent ev(this, eventOffset(m_cursor));
+        QAccessibleTextCursorEvent ev(this, accessibleOffset(m_cursor));
         QAccessible::updateAccessibility(&ev);
     }
 }

@@ -52,12 +52,11 @@ void ReceiveView::setCursorPosition(qint64 pos, bool keepAnchor)
 
 void ReceiveView::ensureCursorVisible()
 {
-    QScrollBar *sb = verticalScrollBar();
-    const auto row = static_cast<int>(std::min<qint64>(rowOf(m_cursor), INT_MAX));
-    if (row < sb->value())
-        sb->setValue(row);
-    else if (row >= sb->value() + visibleRows())
-        sb->setValue(row - visibleRows() + 1);
+    const qint64 row = rowOf(m_cursor);
+    if (row < m_firstRow)
+        scrollToRow(row);
+    else if (row >= m_firstRow + visibleRows())
+        scrollToRow(row - visibleRows() + 1);
 }
 
 QString ReceiveView::selectedText() const
@@ -247,9 +246,8 @@ void ReceiveView::keyPressEvent(QKeyEvent *e)
         const int step = (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) ? 1 : visibleRows();
         const int sign = (e->key() == Qt::Key_Up || e->key() == Qt::Key_PageUp) ? -1 : 1;
         const qint64 row = std::clamp<qint64>(rowOf(m_cursor) + sign * step, 0, rowCount() - 1);
-        const int y = static_cast<int>((static_cast<qreal>(row) - verticalScrollBar()->value() + 0.5) * m_lineHeight);
         const qreal keepX = m_preferredX;
-        moveCursor(offsetAt(QPoint(static_cast<int>(keepX), y)), shift);
+        moveCursor(offsetInRow(row, static_cast<int>(keepX)), shift);
         m_preferredX = keepX;
     } else if (e->key() == Qt::Key_Home) {
         setCursorPosition(m_layout.rowStart(rowOf(m_cursor)), shift);

@@ -1,5 +1,6 @@
 #include "FakeSpillFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace corvanel;
@@ -46,3 +47,43 @@ ByteStore::FileFactory fakeFiles(const std::shared_ptr<FakeDisk> &disk)
     };
 }
 
+
+namespace {
+
+class PatternFile : public SpillFile
+{
+public:
+    explicit PatternFile(std::shared_ptr<PatternDisk> disk) : m_disk(std::move(disk)) { }
+    bool write(qint64 offset, const char *data, qsizetype n) override
+    {
+        const QByteArray &p = m_disk->pattern;
+        if (n > 0 && (data[0] != p[offset % p.size()] || data[n - 1] != p[(offset + n - 1) % p.size()]))
+            ++m_disk->mismatches;
+        m_disk->size = std::max(m_disk->size, offset + n);
+        return true;
+    }
+    bool read(qint64 offset, char *data, qsizetype n) const override
+    {
+        if (offset + n > m_disk->size)
+            return false;
+        const QByteArray &p = m_disk->pattern;
+        for (qsizetype done = 0; done < n;) {
+            const qsizetype phase = (offset + done) % p.size();
+            const qsizetype take = std::min(n - done, p.size() - phase);
+            std::memcpy(data + done, p.constData() + phase, size_t(take));
+            done += take;
+        }
+        return true;
+    }
+    void truncate() override { m_disk->size = 0; }
+
+private:
+    std::shared_ptr<PatternDisk> m_disk;
+};
+
+} // namespace
+
+ByteStore::FileFactory patternFiles(const std::shared_ptr<PatternDisk> &disk)
+{
+    return [disk]() -> std::unique_ptr<SpillFile> { return std::make_unique<PatternFile>(disk); };
+}

@@ -19,3 +19,14 @@ struct FakeDisk {
 
 // Its files: each a view of the one disk.
 corvanel::ByteStore::FileFactory fakeFiles(const std::shared_ptr<FakeDisk> &disk);
+
+// A spill file that keeps nothing, for stores of gigabytes: byte i of it is
+// pattern[i % pattern.size()]. Each write is checked against the pattern at
+// its ends (mismatches counts those that differ).
+struct PatternDisk {
+    QByteArray pattern;
+    qint64 size = 0; // bytes written, until truncated
+    int mismatches = 0;
+};
+
+corvanel::ByteStore::FileFactory patternFiles(const std::shared_ptr<PatternDisk> &disk);

@@ -6,8 +6,12 @@
 #include "FormFixture.h"
 #include "ReceiveView.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QScrollBar>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,6 +56,36 @@ private:
     rlimit m_saved {};
     void (*m_handler)(int) = nullptr;
 };
+
+// Lines of the pattern over and over until the box holds more than INT_MAX
+// characters, then `last`.
+void fillPastInt(ReceiveView &v, const QByteArray &pattern, const QByteArray &last)
+{
+    v.resize(600, 200);
+    const QByteArray block = pattern.repeated(128);
+    while (v.length() <= qint64(INT_MAX))
+        v.appendBytes(block);
+    v.appendBytes(last);
+    v.refreshNow();
+}
+
+// A screen reader's window holds the newest text and the caret, wherever it is.
+void checkScreenReaderWindow(ReceiveView &v, const QByteArray &pattern, const QByteArray &last)
+{
+    const qint64 n = v.length();
+    QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&v)->textInterface();
+    for (const qint64 caret : {n, qint64(0), n / 128 * 64}) {
+        v.setCursorPosition(caret);
+        const int count = text->characterCount();
+        QVERIFY(count > 0);
+        QCOMPARE(text->text(count - int(last.size()), count), QString::fromLatin1(last));
+        QCOMPARE(v.accessibleWindow().position(text->cursorPosition()), caret);
+        QCOMPARE(text->text(text->cursorPosition(), text->cursorPosition() + 4),
+                 caret == n ? QString() : QString::fromLatin1(pattern.mid(caret % pattern.size(), 4)));
+    }
+    text->setCursorPosition(text->characterCount() - 4);
+    QCOMPARE(v.cursorPosition(), n - 4);
+}
 
 } // namespace
 
@@ -158,6 +192,136 @@ private Q_SLOTS:
         }
         QCOMPARE(error, qt_error_string(EFBIG)); // as Qt words it, in the user's language
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    }
+
+    // More characters than an int counts, through a store whose file keeps
+    // nothing: 1000 numbered lines of 64 characters, over and over.
+    void pastTwoToTheThirtyOneCharacters()
+    {
+        auto disk = std::make_shared<PatternDisk>();
+        for (int line = 0; line < 1000; ++line)
+            disk->pattern += QByteArray::number(line).rightJustified(4, '0') + QByteArray(58, '.') + "\r\n";
+        ReceiveView v(nullptr, std::make_unique<ByteStore>(ByteStore::DefaultWindow, patternFiles(disk)));
+        const QByteArray last = "END OF CAPTURE";
+        fillPastInt(v, disk->pattern, last);
+        const qint64 n = v.length();
+        QCOMPARE(disk->mismatches, 0);
+        QVERIFY(v.followsEnd() && v.firstRow() > 0);
+
+        // Scrolling to the start and back to the end.
+        QScrollBar *bar = v.verticalScrollBar();
+        bar->setValue(0);
+        QCOMPARE(v.offsetAt(QPoint(1, 1)), 0);
+        bar->setValue(bar->maximum());
+        QVERIFY(v.followsEnd());
+        QCOMPARE(v.rowAt(v.offsetAt(QPoint(1, 1))), v.firstRow());
+        // The caret at the end, and the last line selected and copied.
+        QTest::keyClick(&v, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(v.firstRow(), 0);
+        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(v.cursorPosition(), n);
+        QVERIFY(v.followsEnd());
+        QTest::keyClick(&v, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(v.selectionStart(), n - last.size());
+        v.copy();
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromLatin1(last));
+        // The line before, from a row of its own.
+        QTest::keyClick(&v, Qt::Key_Up);
+        QTest::keyClick(&v, Qt::Key_Home);
+        QTest::keyClick(&v, Qt::Key_End, Qt::ShiftModifier);
+        QVERIFY(v.selectionStart() > qint64(INT_MAX));
+        const QByteArray before = disk->pattern.mid(disk->pattern.size() - 64, 62);
+        QCOMPARE(v.selectedText().toLatin1(), before);
+
+        // Typing near the end, and undoing it.
+        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(&v, QStringLiteral(" ok"));
+        QCOMPARE(v.length(), n + 3);
+        QCOMPARE(v.accessibleText(n - last.size(), n + 3), QString::fromLatin1(last + " ok"));
+        QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(v.length(), n);
+        QCOMPARE(v.accessibleText(n - 64 - last.size(), n), QString::fromLatin1(disk->pattern.right(64) + last));
+
+        checkScreenReaderWindow(v, disk->pattern, last);
+        // "Clr" gives the file's space back.
+        v.clear();
+        QCOMPARE(v.length(), 0);
+        QCOMPARE(disk->size, 0);
+        v.appendBytes("again");
+        QCOMPARE(v.bytes(), QByteArray("again"));
+    }
+
+    // So many rows that the caret's place on screen, far above the end,
+    // is more pixels than an int holds: moving it by pages still goes by rows.
+    void aCaretFarAboveTheView()
+    {
+        auto disk = std::make_shared<PatternDisk>();
+        disk->pattern = QByteArray(1 << 16, '\n');
+        ReceiveView v(nullptr, std::make_unique<ByteStore>(ByteStore::DefaultWindow, patternFiles(disk)));
+        v.resize(300, 100);
+        const QByteArray block = disk->pattern.repeated(128);
+        while (v.length() < 300'000'000)
+            v.appendBytes(block);
+        v.refreshNow();
+        QVERIFY(v.followsEnd() && v.cursorPosition() == 0);
+        QVERIFY(v.caretRect(0).bottom() < 0);
+        QTest::keyClick(&v, Qt::Key_PageDown);
+        QVERIFY2(v.cursorPosition() > 0 && v.cursorPosition() < 100, qPrintable(QString::number(v.cursorPosition())));
+        const qint64 caretRow = v.rowAt(v.cursorPosition());
+        QVERIFY(v.firstRow() <= caretRow && caretRow < v.firstRow() + 10); // scrolled up to it
+    }
+
+    // A window in two stretches reads as one text, the seam included.
+    void anAccessibleWindowOfTwoStretches()
+    {
+        ReceiveView v;
+        QByteArray all;
+        for (int i = 0; all.size() < 10000; ++i)
+            all += QByteArray::number(i) + ' ';
+        v.appendBytes(all);
+        v.setAccessibleLimit(800);
+        v.setCursorPosition(3000);
+        QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&v)->textInterface();
+        const OffsetWindow w = v.accessibleWindow();
+        QVERIFY(text->characterCount() <= 800 && w.seam() < w.size());
+        QVERIFY(w.headStart() <= 3000 && 3000 < w.headStart() + w.seam() && w.tailStart() > 3000);
+        QCOMPARE(v.accessibleWindow().position(text->cursorPosition()), 3000);
+        const int seam = int(w.seam());
+        QCOMPARE(text->text(seam - 3, seam + 3).toLatin1(),
+                 all.mid(w.headStart() + seam - 3, 3) + all.mid(w.tailStart(), 3));
+        QCOMPARE(text->text(text->characterCount() - 5, text->characterCount()).toLatin1(), all.right(5));
+    }
+
+    // The scroll bar counts in int: past its limit a step stands for several
+    // rows, and its ends for the first and the last page.
+    void aScrollBarStepOfManyRows()
+    {
+        ReceiveView v;
+        v.resize(300, 100);
+        QByteArray lines;
+        for (int i = 0; i < 20000; ++i)
+            lines += QByteArray::number(i) + "\n";
+        v.appendBytes(lines);
+        v.refreshNow();
+        v.setScrollBarLimit(1000);
+        QScrollBar *bar = v.verticalScrollBar();
+        QVERIFY(bar->maximum() <= 1000 && bar->maximum() > 900);
+        const qint64 lastFirst = v.firstRow();
+        QVERIFY(v.followsEnd() && lastFirst > 19000);
+        bar->setValue(bar->maximum() / 2);
+        const qint64 middle = v.firstRow();
+        QVERIFY(std::abs(middle - lastFirst / 2) <= lastFirst / 1000 + 1);
+        const QString top = QString::number(middle) + u'\n';
+        QCOMPARE(v.accessibleText(v.offsetAt(QPoint(1, 1)), v.offsetAt(QPoint(1, 1)) + top.size()), top);
+        // The caret moved by keys scrolls by rows, not steps.
+        v.setCursorPosition(v.rowRange(middle + 1).first);
+        QTest::keyClick(&v, Qt::Key_Up);
+        QTest::keyClick(&v, Qt::Key_Up);
+        QCOMPARE(v.firstRow(), middle - 1);
+        bar->setValue(bar->maximum());
+        QCOMPARE(v.firstRow(), lastFirst);
+        bar->setValue(0);
+        QCOMPARE(v.firstRow(), 0);
     }
 };
 
