@@ -44,6 +44,7 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
     setAutoFillBackground(true);
 
     createControls();
+    exposeToScreenReaders();
     fitCaptions();
     setTabOrder();
     createSubsystems();
