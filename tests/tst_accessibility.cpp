@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
 #include <qpa/qplatformaccessibility.h>
@@ -196,6 +197,8 @@ private Q_SLOTS:
 
         // A stream of 25 lines a second for three seconds, ten frames a second.
         QByteArray line = "riga 00 temperatura 21.5\r\n";
+        QElapsedTimer streaming;
+        streaming.start();
         for (int frame = 0; frame < 30; ++frame) {
             for (int i = 0; i < 3; ++i) {
                 line[5] = char('0' + i);
@@ -207,7 +210,9 @@ private Q_SLOTS:
             v.appendBytes("a 99 temperatura 21.5\r\n");
         }
         const Ins during = insertions();
-        QVERIFY2(during.size() >= 2 && during.size() <= 4, qPrintable(QString::number(during.size())));
+        // One a second at most (a loaded machine may stretch the three seconds).
+        const qint64 most = streaming.elapsed() / ReceiveView::AnnounceMs + 1;
+        QVERIFY2(during.size() >= 2 && during.size() <= most, qPrintable(QString::number(during.size())));
         const QByteArray all = v.bytes();
         for (const auto &[pos, text] : during) {
             QCOMPARE(text, QString::fromLatin1(all.mid(pos, text.size())));
