@@ -46,6 +46,7 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
 
     setDialogsAllowed(true); // a new window, a new run
     createControls();
+    exposeToScreenReaders();
     fitCaptions();
     setTabOrder();
     createSubsystems();

@@ -86,6 +86,8 @@ protected:
 
 private:
     void createControls();
+    // Names, labels and lamps as screen readers get them (Layout.cpp).
+    void exposeToScreenReaders();
     void setTabOrder();
     void fitCaptions();
     void createSubsystems();

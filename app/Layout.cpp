@@ -1,6 +1,7 @@
 // The main window's controls: names, places, colours, fonts, initial states.
 // Places are given in twips (15 to a pixel at 96 dots per inch).
 
+#include "Accessibility.h"
 #include "ComboWheel.h"
 #include "Form1.h"
 #include "ListField.h"
@@ -105,14 +106,12 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, c
     return b;
 }
 
-QLabel *lampImage(QWidget *parent, const char *name, int left, int top, bool lit, const QString &lampName)
+QLabel *lampImage(QWidget *parent, const char *name, int left, int top, bool lit)
 {
     auto *img = place(new QLabel(parent), name, twips(left, top, 225, 225));
     img->setPixmap(lampPicture(lit));
     img->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     img->setAttribute(Qt::WA_TranslucentBackground);
-    img->setAccessibleName(lampName);
-    img->setAccessibleDescription(lit ? QStringLiteral("acceso") : QStringLiteral("spento"));
     img->setVisible(!lit); // every lit image starts hidden
     return img;
 }
@@ -196,32 +195,35 @@ void Form1::createControls()
 
     // Lamps: the unlit image first, the lit one above it.
     const Qt::Alignment centre = Qt::AlignHCenter | Qt::AlignTop;
-    Image1 = lampImage(this, "Image1", 2880, 360, false, QStringLiteral("TX"));
-    Image2 = lampImage(this, "Image2", 2880, 360, true, QStringLiteral("TX"));
+    Image1 = lampImage(this, "Image1", 2880, 360, false);
+    Image2 = lampImage(this, "Image2", 2880, 360, true);
     Label10 = label(this, "Label10", QStringLiteral("TX"), twips(3120, 360, 255, 255), Orange, true, font825, centre);
-    Image4 = lampImage(this, "Image4", 3600, 360, false, QStringLiteral("RX"));
-    Image3 = lampImage(this, "Image3", 3600, 360, true, QStringLiteral("RX"));
+    Image4 = lampImage(this, "Image4", 3600, 360, false);
+    Image3 = lampImage(this, "Image3", 3600, 360, true);
     Label11 = label(this, "Label11", QStringLiteral("RX"), twips(3840, 360, 375, 255), Orange, true, font825, centre);
-    Image10 = lampImage(this, "Image10", 4320, 360, false, QStringLiteral("DSR"));
-    Image9 = lampImage(this, "Image9", 4320, 360, true, QStringLiteral("DSR"));
+    Image10 = lampImage(this, "Image10", 4320, 360, false);
+    Image9 = lampImage(this, "Image9", 4320, 360, true);
     Label14 = label(this, "Label14", QStringLiteral("DSR"), twips(4560, 360, 495, 255), Orange, true, font825, centre);
-    Image8 = lampImage(this, "Image8", 3600, 840, false, QStringLiteral("CD"));
-    Image7 = lampImage(this, "Image7", 3600, 840, true, QStringLiteral("CD"));
+    Image8 = lampImage(this, "Image8", 3600, 840, false);
+    Image7 = lampImage(this, "Image7", 3600, 840, true);
     Label13 = label(this, "Label13", QStringLiteral("CD"), twips(3840, 840, 375, 255), Orange, true, font825, centre);
-    Image5 = lampImage(this, "Image5", 4320, 840, false, QStringLiteral("CTS"));
-    Image6 = lampImage(this, "Image6", 4320, 840, true, QStringLiteral("CTS"));
+    Image5 = lampImage(this, "Image5", 4320, 840, false);
+    Image6 = lampImage(this, "Image6", 4320, 840, true);
     Label12 = label(this, "Label12", QStringLiteral("CTS"), twips(4560, 840, 495, 255), Orange, false, font825, centre);
 
     // Send area.
     Label1 = label(this, "Label1", QStringLiteral("Stringa da inviare"), twips(360, 1800, 2295, 495), Yellow, false, bold975);
     Label16 = label(this, "Label16", QStringLiteral("Pausa tra caratteri"), twips(2400, 1800, 1335, 255), Yellow, true, font825);
     Check3 = checkBox(this, "Check3", twips(3720, 1800, 255, 255), QStringLiteral("Pausa tra caratteri"));
-    Text3 = place(new QLineEdit(QStringLiteral("100"), this), "Text3", twips(3960, 1800, 495, 255));
+    Text3 = place(new QLineEdit(this), "Text3", twips(3960, 1800, 495, 255));
+    exposeWholeRuns(Text3); // before any text, which a listening reader would ask about
+    Text3->setText(QStringLiteral("100"));
     Text3->setFont(uiFont(6.75));
     Text3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text3->setFrame(false);
     Text3->setTextMargins(0, 0, 1, 0);
-    Text3->setAccessibleName(QStringLiteral("msec"));
+    Text3->setAccessibleName(QStringLiteral("Pausa tra caratteri"));
+    Text3->setAccessibleDescription(QStringLiteral("msec"));
     Label17 = label(this, "Label17", QStringLiteral("msec"), twips(4560, 1800, 495, 255), Yellow, true, font825);
 
     Text1 = place(new SendEdit(this), "Text1", twips(360, 2040, 4455, 615));
@@ -278,6 +280,26 @@ void Form1::createControls()
     Command7 = button(this, "Command7", QStringLiteral("?"), twips(4680, 3960, 375, 375), uiFont(12, true));
     Command8 = button(this, "Command8", QStringLiteral("Invia Dec."), twips(360, 4200, 1095, 255), bold825);
     Command9 = button(this, "Command9", QStringLiteral("Invia HEX"), twips(1560, 4200, 1095, 255), bold825);
+}
+
+void Form1::exposeToScreenReaders()
+{
+    // Each heading or caption labels its control (labelled-by). A buddy
+    // changes nothing on screen: no caption has a mnemonic.
+    const std::pair<QLabel *, QWidget *> buddies[] = {
+        {Label2, Combo1}, {Label4, Combo2}, {Label15, Combo4}, {Label7, Combo3}, {Label8, Check1},
+        {Label9, Check2}, {Label16, Check3}, {Label1, Text1}, {Label3, Text2}};
+    for (const auto &[heading, control] : buddies)
+        heading->setBuddy(control);
+    // The two "Clr" buttons say which box they empty; each name begins with
+    // the caption, so that what is heard matches what is seen.
+    Command6->setAccessibleName(QStringLiteral("Clr: cancella la stringa da inviare"));
+    Command5->setAccessibleName(QStringLiteral("Clr: cancella la stringa ricevuta"));
+    exposeLamp(Image1, Image2, Label10, QStringLiteral("TX"));
+    exposeLamp(Image4, Image3, Label11, QStringLiteral("RX"));
+    exposeLamp(Image10, Image9, Label14, QStringLiteral("DSR"));
+    exposeLamp(Image8, Image7, Label13, QStringLiteral("CD"));
+    exposeLamp(Image5, Image6, Label12, QStringLiteral("CTS"));
 }
 
 namespace {

@@ -65,6 +65,8 @@ ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
     m_refresh.setSingleShot(true);
     m_lastFrame.start();
     connect(&m_refresh, &QTimer::timeout, this, &ReceiveView::refreshNow);
+    m_announceQuiet.setSingleShot(true);
+    connect(&m_announceQuiet, &QTimer::timeout, this, [this] { announceAppended(true); });
     measureFont();
     installReceiveViewAccessibility();
 }
@@ -145,7 +147,7 @@ QString ReceiveView::text() const
 
 void ReceiveView::setText(const QString &text)
 {
-    announceAppended();
+    announceAppended(true);
     const QString removed = QAccessible::isActive() ? accessibleText(0, AccessibleEventCap) : QString();
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;

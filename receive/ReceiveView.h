@@ -117,6 +117,11 @@ public:
     QString accessibleWindowText(qint64 startOffset, qint64 endOffset) const;
     // Tests use a small limit.
     void setAccessibleLimit(qint64 limit) { m_accessibleLimit = limit; }
+    // While data keeps coming, screen readers hear of the newest whole row at
+    // most once in AnnounceMs; once arrivals pause for AnnounceQuietMs, of
+    // the rows still unannounced, the newest whole one with what follows it.
+    static constexpr int AnnounceMs = 1000;
+    static constexpr int AnnounceQuietMs = 300;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -180,7 +185,9 @@ private:
     void moveCursor(qint64 pos, bool keepAnchor);
     int visibleRows() const;
     // Screen readers hear of every change with an event of its own class.
-    void announceAppended();
+    // Settled: the arrivals have paused (or an edit follows), so the newest
+    // unannounced rows go out now, the unfinished one included.
+    void announceAppended(bool settled = false);
     void announceEdit(qint64 pos, const QString &removed, qint64 inserted);
     void announceCaret(qint64 oldAnchor, qint64 oldCursor);
 
@@ -208,7 +215,9 @@ private:
     qreal m_preferredX = -1; // kept while moving up and down
     bool m_caretShown = true;
     int m_caretTimer = 0;
-    qint64 m_unannouncedFrom = -1; // appended since the last frame, not yet announced
+    qint64 m_unannouncedFrom = -1; // appended and not yet announced
+    QTimer m_announceQuiet;        // runs out when arrivals pause
+    QElapsedTimer m_lastAnnounced; // since arrivals were last announced
     std::vector<Edit> m_undo;
     std::vector<Edit> m_redo;
     bool m_mergeable = false;  // the next typing or deletion may join the last step

@@ -105,9 +105,17 @@ public:
         return offsetOf(view()->offsetAt(view()->viewport()->mapFromGlobal(point)));
     }
     void scrollToSubstring(int startIndex, int) override { view()->setCursorPosition(positionOf(startIndex)); }
+    // The box has no formatting: one run, the whole text, holds every
+    // offset (a screen reader joins the runs of a line to read it whole).
     QString attributes(int offset, int *startOffset, int *endOffset) const override
     {
-        *startOffset = *endOffset = offset;
+        const int count = characterCount();
+        if (offset < 0 || offset > count) {
+            *startOffset = *endOffset = -1;
+            return {};
+        }
+        *startOffset = 0;
+        *endOffset = count;
         return {};
     }
 
@@ -306,18 +314,49 @@ QString ReceiveView::accessibleWindowText(qint64 startOffset, qint64 endOffset) 
 }
 
 // A screen reader gets at most AccessibleEventCap characters per event: a
-// frame of a flood or a "Clr" of megabytes would otherwise be copied into
-// D-Bus messages. Every event's text really stands at the event's position:
-// an append carries its newest characters, a removal or a replacement its
-// first ones. The reader asks for the rest if it wants it.
-void ReceiveView::announceAppended()
+// "Clr" of megabytes would otherwise be copied into D-Bus messages. Every
+// event's text really stands at the event's position: an append carries its
+// newest characters, a removal or a replacement its first ones. The reader
+// asks for the rest if it wants it.
+//
+// Arrivals are announced as whole rows, and at most once a second while they
+// keep coming: a reader speaks each announcement, and one per frame of a
+// stream would leave it minutes behind. The rows in between are never
+// announced (the text has them); when arrivals pause, the newest rows go out,
+// the unfinished last one included, so that a device's answer is heard whole.
+void ReceiveView::announceAppended(bool settled)
 {
     const qint64 from = m_unannouncedFrom;
-    m_unannouncedFrom = -1;
-    if (from < 0 || from >= m_text.size() || !QAccessible::isActive())
+    const qint64 size = m_text.size();
+    if (from < 0 || from >= size || !QAccessible::isActive()) {
+        m_unannouncedFrom = -1;
+        m_announceQuiet.stop();
         return;
-    const qint64 start = std::max(from, m_text.size() - AccessibleEventCap);
-    QAccessibleTextInsertEvent ev(this, accessibleOffset(start), accessibleText(start, m_text.size()));
+    }
+    const qint64 lastStart = m_layout.rowStart(rowCount() - 1); // the row still growing (empty after a break)
+    qint64 start = 0;
+    qint64 end = size;
+    if (settled) {
+        // The row of the last character, and the one before it if that row is unfinished.
+        qint64 row = rowAt(size - 1);
+        if (lastStart < size && row > 0)
+            --row;
+        start = m_layout.rowStart(row);
+    } else if (lastStart > from && (!m_lastAnnounced.isValid() || m_lastAnnounced.elapsed() >= AnnounceMs)) {
+        start = m_layout.rowStart(rowAt(lastStart - 1)); // the newest whole row
+        end = lastStart;
+    } else {
+        m_announceQuiet.start(AnnounceQuietMs);
+        return;
+    }
+    start = std::max({start, from, end - AccessibleEventCap});
+    m_unannouncedFrom = end < size ? end : -1;
+    if (m_unannouncedFrom < 0)
+        m_announceQuiet.stop();
+    else
+        m_announceQuiet.start(AnnounceQuietMs);
+    m_lastAnnounced.start();
+    QAccessibleTextInsertEvent ev(this, accessibleOffset(start), accessibleText(start, end));
     QAccessible::updateAccessibility(&ev);
 }
 

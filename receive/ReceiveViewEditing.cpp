@@ -118,7 +118,7 @@ void ReceiveView::edit(qint64 start, qint64 end, const QByteArray &bytes, EditKi
 PieceText::Pieces ReceiveView::swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted,
                                         qint64 caretAfter)
 {
-    announceAppended(); // earlier arrivals first, so that positions agree
+    announceAppended(true); // earlier arrivals first, so that positions agree
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;
     const QString removedText =

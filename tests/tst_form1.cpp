@@ -4,6 +4,7 @@
 #include "ReceiveView.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QHelpEvent>
 #include <QLabel>
@@ -286,15 +287,14 @@ private Q_SLOTS:
     {
         FormFixture f;
         const Controls &ui = *f.ui;
-        const QList<QWidget *> unnamed = {ui.Text1, ui.Text2, ui.Text3, ui.Check1, ui.Check2, ui.Check3,
-                                          ui.Image1, ui.Image2, ui.Image3, ui.Image4, ui.Image5,
-                                          ui.Image6, ui.Image7, ui.Image8, ui.Image9, ui.Image10};
+        const QList<QWidget *> unnamed = {ui.Text1, ui.Text2, ui.Text3, ui.Check1, ui.Check2, ui.Check3};
         for (QWidget *c : unnamed)
             QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
         QCOMPARE(ui.Text1->accessibleName(), QStringLiteral("Stringa da inviare"));
         QCOMPARE(ui.Text2->accessibleName(), QStringLiteral("Stringa ricevuta"));
         QCOMPARE(ui.Check1->accessibleName(), QStringLiteral("DTR"));
-        QCOMPARE(ui.Image2->accessibleName(), QStringLiteral("TX"));
+        // A lamp is named by its unlit image, which always shows (tst_accessibility).
+        QCOMPARE(QAccessible::queryAccessibleInterface(ui.Image1)->text(QAccessible::Name), QStringLiteral("TX spento"));
     }
 
     void windowIsFixedAndTitled()

@@ -5,24 +5,107 @@
 // reader can catch up, and ends.
 //
 //   corvanel-a11y-app MB [linger-ms]
+//
+// With --control it waits for commands, one a line on standard input:
+//   line TEXT           the device sends TEXT and CR LF
+//   stream CPS SECONDS  the device sends numbered lines, CPS characters a second
+//   click NAME          clicks the window's button (or option) NAME
+//   quit
+// and prints "ready" once the window is up, and "stream ended HH:MM:SS.ffffff"
+// (the time of day, as a screen reader's log gives it) after the last byte.
 
 #include "Form1.h"
 #include "Pty.h"
 #include "Program.h"
 #include "ReceiveView.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTime>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// Numbered lines, CPS characters a second in steps of 10 ms, as a device at
+// that line speed sends them; then says when it ended.
+void stream(int fd, int cps, int seconds)
+{
+    const auto start = std::chrono::steady_clock::now();
+    QByteArray pending;
+    qint64 sent = 0;
+    const qint64 total = qint64(cps) * seconds;
+    for (int n = 1; sent < total; ++n) {
+        pending += QByteArrayLiteral("GPS riga ") + QByteArray::number(n) + QByteArrayLiteral(" lat 45.46 lon 9.19\r\n");
+        while (!pending.isEmpty() && sent < total) {
+            const auto due = start + std::chrono::milliseconds(sent * 1000 / cps);
+            std::this_thread::sleep_until(due);
+            const qint64 step = std::min<qint64>({qint64(pending.size()), std::max(1, cps / 100), total - sent});
+            if (::write(fd, pending.constData(), size_t(step)) != step)
+                return;
+            pending.remove(0, step);
+            sent += step;
+        }
+    }
+    std::printf("stream ended %s\n", qPrintable(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz000"))));
+    std::fflush(stdout);
+}
+
+int controlled(QApplication &app, Pty &pty)
+{
+    const QString device = pty.slavePath();
+    const int master = pty.masterFd();
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) & ~O_NONBLOCK);
+    std::setvbuf(stdin, nullptr, _IONBF, 0); // each command read alone, the rest left for the notifier
+    std::thread writer;
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    const auto shown = [&](corvanel::Form1 &form) {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        QObject::connect(&input, &QSocketNotifier::activated, &form, [&] {
+            char buf[512];
+            if (!std::fgets(buf, sizeof buf, stdin))
+                return QCoreApplication::exit(0);
+            const QStringList words = QString::fromLocal8Bit(buf).trimmed().split(u' ');
+            const QString command = words.value(0);
+            const QString rest = words.mid(1).join(u' ');
+            if (command == u"line") {
+                const QByteArray bytes = rest.toLatin1() + "\r\n";
+                if (::write(master, bytes.constData(), size_t(bytes.size())) != bytes.size())
+                    std::printf("write failed\n");
+            } else if (command == u"stream" && !writer.joinable()) {
+                writer = std::thread(stream, master, words.value(1).toInt(), words.value(2).toInt());
+            } else if (command == u"click") {
+                if (auto *b = form.findChild<QAbstractButton *>(rest))
+                    b->click();
+            } else if (command == u"quit") {
+                QCoreApplication::exit(0);
+            }
+        });
+    };
+    const int rc = corvanel::runProgram(app, [device] { return QStringList {device}; }, shown);
+    if (writer.joinable())
+        writer.join();
+    return rc;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--control") == 0) {
+        Pty pty;
+        return pty.isValid() ? controlled(app, pty) : 2;
+    }
     const qint64 total = (argc > 1 ? std::atoll(argv[1]) : 4) * 1024 * 1024;
     const int lingerMs = argc > 2 ? std::atoi(argv[2]) : 2000;
 
