@@ -1,6 +1,7 @@
 // The real component on pseudo-terminals the test makes itself.
 
 #include "Bytes.h"
+#include "FaultyOs.h"
 #include "Pty.h"
 #include "QtSerialComm.h"
 
@@ -36,9 +37,22 @@ QString allCodes()
 struct FakeLines {
     std::atomic<int> bits {0};
     std::atomic<bool> readFails {false};
-    std::atomic<bool> canWait {true};
     int wake[2] = {-1, -1};
-    FakeLines() { QVERIFY(::pipe(wake) == 0); }
+    FaultyOs os;
+    FakeLines()
+    {
+        QVERIFY(::pipe(wake) == 0);
+        os.modemLinesHook = [this](int) {
+            return readFails ? SysStatus::failed(EIO, "TIOCMGET") : SysStatus::done(bits);
+        };
+        os.waitLinesHook = [this](int, int) {
+            pollfd p {wake[0], POLLIN, 0};
+            if (::poll(&p, 1, -1) < 0)
+                return SysStatus::failed(errno, "poll"); // EINTR
+            char c = 0;
+            return ::read(wake[0], &c, 1) == 1 ? SysStatus::done() : SysStatus::failed(EIO, "read");
+        };
+    }
     ~FakeLines()
     {
         ::close(wake[0]);
@@ -49,28 +63,6 @@ struct FakeLines {
         bits = now;
         const char c = 1;
         QVERIFY(::write(wake[1], &c, 1) == 1);
-    }
-    ModemLineDriver driver()
-    {
-        return {[this](int, int *out) {
-                    if (readFails) {
-                        errno = EIO;
-                        return -1;
-                    }
-                    *out = bits;
-                    return 0;
-                },
-                [this](int, int) {
-                    if (!canWait) {
-                        errno = ENOTTY;
-                        return -1;
-                    }
-                    pollfd p {wake[0], POLLIN, 0};
-                    if (::poll(&p, 1, -1) < 0)
-                        return -1; // EINTR
-                    char c = 0;
-                    return ::read(wake[0], &c, 1) == 1 ? 0 : -1;
-                }};
     }
 };
 
@@ -303,7 +295,7 @@ private Q_SLOTS:
     {
         FakeLines f;
         f.bits = TIOCM_CTS;
-        LineWatcher w(f.driver());
+        LineWatcher w(f.os);
         QSignalSpy spy(&w, &LineWatcher::changed);
         w.start(0);
         QCOMPARE(w.mode(), LineWatcher::Mode::Waiting);
@@ -325,11 +317,12 @@ private Q_SLOTS:
         w.stop();
     }
 
+    // A refused TIOCMIWAIT.
     void linesOfADriverThatCannotWaitArePolled()
     {
         FakeLines f;
-        f.canWait = false;
-        LineWatcher w(f.driver());
+        f.os.fail(FaultyOs::WaitLines, ENOTTY);
+        LineWatcher w(f.os);
         QSignalSpy spy(&w, &LineWatcher::changed);
         w.start(0);
         QTRY_COMPARE(w.mode(), LineWatcher::Mode::Polling);
