@@ -284,11 +284,6 @@ bool QtSerialComm::CDHolding() const { return holding(TIOCM_CAR); }
 bool QtSerialComm::CTSHolding() const { return holding(TIOCM_CTS); }
 bool QtSerialComm::DSRHolding() const { return holding(TIOCM_DSR); }
 
-QString QtSerialComm::deviceName() const
-{
-    return PortOpen() ? m_device : QString();
-}
-
 bool QtSerialComm::deviceGone()
 {
     if (!PortOpen())

@@ -51,10 +51,6 @@ public:
 
     QStringList portDevices() const override { return orderPorts(m_source()); }
 
-    // The device behind the open port, or empty.
-    QString deviceName() const;
-    // How the modem lines are followed while open.
-    LineWatcher::Mode lineWatch() const { return m_lines.mode(); }
 
     // Whether the component is resting between reads of a slow line (the
     // data waits in the driver meanwhile).

@@ -66,6 +66,9 @@ SysStatus FaultyOs::discardOutput(int fd)
 
 SysStatus FaultyOs::modemLines(int fd)
 {
+    SysStatus s = SysStatus::done();
+    if (failing(ModemLines, &s))
+        return s;
     return modemLinesHook ? modemLinesHook(fd) : m_real.modemLines(fd);
 }
 

@@ -14,7 +14,7 @@ namespace corvanel {
 class FaultyOs final : public PortOs
 {
 public:
-    enum Call { Open, Close, Read, Write, DiscardOutput, WaitLines, WriteNewFile, CallCount };
+    enum Call { Open, Close, Read, Write, DiscardOutput, ModemLines, WaitLines, WriteNewFile, CallCount };
 
     // The next `times` uses of `call` fail with `error`; -1: every use from now on.
     void fail(Call call, int error, int times = -1);

@@ -91,7 +91,9 @@ private Q_SLOTS:
         comm.setSettings(QStringLiteral("9600,N,8,1"));
         comm.setPortOpen(true);
         QVERIFY(comm.PortOpen());
-        QCOMPARE(comm.deviceName(), ordered.at(1));
+        Pty &second = ordered.at(1) == a.slavePath() ? a : b;
+        comm.setOutput(QStringLiteral("n"));
+        QCOMPARE(second.read(1), QByteArray("n"));
         comm.setPortOpen(false);
         QVERIFY(!comm.PortOpen());
     }
@@ -274,7 +276,8 @@ private Q_SLOTS:
     void linesOfAPseudoTerminal()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        FaultyOs os;
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory(), os);
         QVERIFY_THROWS_EXCEPTION(CommError, comm.CTSHolding()); // closed
         comm.setDTREnable(true); // kept while closed
         comm.setPortOpen(true);
@@ -284,8 +287,12 @@ private Q_SLOTS:
         comm.setRTSEnable(true);
         QVERIFY(comm.DTREnable());
         QVERIFY(comm.RTSEnable());
-        // The driver has no modem lines: they are not asked for again.
-        QCOMPARE(comm.lineWatch(), LineWatcher::Mode::NoLines);
+        // The driver has no modem lines: they are neither asked for again
+        // nor waited for.
+        const int asked = os.uses(FaultyOs::ModemLines);
+        pumpEvents(100);
+        QCOMPARE(os.uses(FaultyOs::ModemLines), asked);
+        QCOMPARE(os.uses(FaultyOs::WaitLines), 0);
     }
 
     // Where the driver can wait for a line change, a thread waits; a change
