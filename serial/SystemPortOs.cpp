@@ -18,7 +18,8 @@ namespace corvanel {
 
 SysStatus SysStatus::of(qint64 result, const char *what)
 {
-    return result < 0 ? failed(errno, what) : done(result);
+    // A failure that left no errno still fails.
+    return result < 0 ? failed(errno != 0 ? errno : EIO, what) : done(result);
 }
 
 std::string SysStatus::message() const

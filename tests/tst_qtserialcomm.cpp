@@ -151,6 +151,8 @@ private Q_SLOTS:
         comm.setPortOpen(true);
         comm.setSettings(QStringLiteral("19200,N,8,1"));
         QCOMPARE(comm.Settings(), QStringLiteral("19200,N,8,1"));
+        comm.setSettings(QStringLiteral("28800,N,8,1")); // a rate termios has no constant for
+        QCOMPARE(comm.Settings(), QStringLiteral("28800,N,8,1"));
     }
 
     // A pseudo-terminal keeps 8 data bits and no parity whatever it is told:
