@@ -63,6 +63,8 @@ public:
     virtual SysStatus discardOutput(int fd) = 0;
     // TIOCEXCL: nobody else may open the device while we hold it.
     virtual SysStatus claimExclusive(int fd) = 0;
+    // TIOCNXCL: the device's exclusivity ends with our use of it.
+    virtual SysStatus releaseExclusive(int fd) = 0;
     // flock(LOCK_EX | LOCK_NB): EWOULDBLOCK when another program holds it.
     virtual SysStatus claimFlock(int fd) = 0;
 

@@ -126,15 +126,17 @@ void QtSerialComm::openDevice()
     ++m_session;
     m_closeQueued = false;
     m_restoreAttributes = false;
-    // Nobody else opens it while we have it (a device that is no terminal,
-    // /dev/null for one, fails here).
-    throwIfFailed(m_os.claimExclusive(m_fd));
+    m_exclusive = false;
     // Programs that claim a port with flock (rather than a lock file or an
     // exclusive open, which root may override) are honoured, and see ours. A
     // device that takes no flock at all (ENOLCK) is no sign of another program.
     const SysStatus flocked = m_os.claimFlock(m_fd);
     if (!flocked.ok() && flocked.error() == EWOULDBLOCK)
         throw CommError("the port is held by another program (flock)");
+    // Nobody else opens it while we have it (a device that is no terminal,
+    // /dev/null for one, fails here).
+    throwIfFailed(m_os.claimExclusive(m_fd));
+    m_exclusive = true;
     throwIfFailed(m_os.getAttributes(m_fd, &m_original));
     m_restoreAttributes = true;
     // Raw bytes both ways, no flow control, a read never waits.
@@ -211,9 +213,13 @@ void QtSerialComm::closeQuietly(bool discardOutput)
         // below still ends our part; there is no one left to tell.
         if (discardOutput)
             m_os.discardOutput(m_fd);
-        // Put back what the device had; a device that has gone keeps nothing.
+        // Put back what the device had, and let others open it again (a
+        // pseudo-terminal keeps the flag after our close); a device that has
+        // gone keeps nothing, and there is no one left to tell.
         if (m_restoreAttributes)
             m_os.setAttributes(m_fd, m_original);
+        if (m_exclusive)
+            m_os.releaseExclusive(m_fd);
         // Linux frees the descriptor even when close reports an error.
         m_os.close(m_fd);
         m_fd = -1;

@@ -91,6 +91,7 @@ private:
     int m_fd = -1;
     termios m_original {}; // the device's attributes before we opened it, put back at close
     bool m_restoreAttributes = false;
+    bool m_exclusive = false; // TIOCEXCL is ours to clear
     // Ours, on the descriptor, while open (children: gone with us at the latest).
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;

@@ -76,6 +76,7 @@ public:
     }
     SysStatus discardOutput(int fd) override { return SysStatus::of(::tcflush(fd, TCOFLUSH), "tcflush"); }
     SysStatus claimExclusive(int fd) override { return SysStatus::of(::ioctl(fd, TIOCEXCL), "TIOCEXCL"); }
+    SysStatus releaseExclusive(int fd) override { return SysStatus::of(::ioctl(fd, TIOCNXCL), "TIOCNXCL"); }
     SysStatus claimFlock(int fd) override { return SysStatus::of(::flock(fd, LOCK_EX | LOCK_NB), "flock"); }
     SysStatus modemLines(int fd) override
     {

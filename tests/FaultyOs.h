@@ -36,6 +36,7 @@ public:
     SysStatus setSpeed(int fd, qint32 baudRate) override { return m_real.setSpeed(fd, baudRate); }
     SysStatus discardOutput(int fd) override;
     SysStatus claimExclusive(int fd) override { return m_real.claimExclusive(fd); }
+    SysStatus releaseExclusive(int fd) override { return m_real.releaseExclusive(fd); }
     SysStatus claimFlock(int fd) override { return m_real.claimFlock(fd); }
     SysStatus modemLines(int fd) override;
     SysStatus setModemLines(int fd, int bits, bool raise) override { return m_real.setModemLines(fd, bits, raise); }

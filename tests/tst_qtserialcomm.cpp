@@ -275,6 +275,23 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(CommError, comm.Input());
     }
 
+    // While open nobody else may open the device; after the close anyone may.
+    void exclusiveWhileOpen()
+    {
+        Pty a;
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        const int look = ::open(QFile::encodeName(a.slavePath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(look >= 0);
+        int exclusive = -1;
+        comm.setPortOpen(true);
+        QVERIFY(::ioctl(look, TIOCGEXCL, &exclusive) == 0);
+        QCOMPARE(exclusive, 1);
+        comm.setPortOpen(false);
+        QVERIFY(::ioctl(look, TIOCGEXCL, &exclusive) == 0);
+        QCOMPARE(exclusive, 0);
+        ::close(look);
+    }
+
     void linesOfAPseudoTerminal()
     {
         Pty a;
