@@ -64,14 +64,16 @@ int hexPairAt(const QString &text, qsizetype p)
     return static_cast<int>(lenientValue(number));
 }
 
-QByteArray hexSendBytes(const QString &text)
+bool runHexSend(const std::function<QString()> &box, const std::function<bool(int)> &send)
 {
-    QByteArray out;
-    if (!hexFormatOk(text))
-        return out;
-    for (qsizetype p = 1; p <= text.size(); p += 3)
-        out.append(static_cast<char>(hexPairAt(text, p)));
-    return out;
+    if (!hexFormatOk(box()))
+        return false;
+    const qsizetype length = box().size();
+    for (qsizetype p = 1; p <= length; p += 3) {
+        if (!send(hexPairAt(box(), p)))
+            break;
+    }
+    return true;
 }
 
 } // namespace corvanel

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace corvanel {
@@ -27,7 +28,12 @@ bool hexFormatOk(const QString &text);
 // at p, none past its end): "&h" + pair through the lenient reading, 0..255.
 int hexPairAt(const QString &text, qsizetype p);
 
-// Every byte a hex send of an unchanging text puts on the wire, in order.
-QByteArray hexSendBytes(const QString &text);
+// The hex send, pass by pass. `box` gives the send box as it is now: it is
+// asked for the format check, then for the length that fixes the number of
+// passes, then again before every byte (a yield between bytes may change it;
+// passes beyond a shortened text send 0). `send` gets each byte's value, 0..255,
+// and returns false to stop. Returns false when the format check fails, before
+// anything is sent.
+bool runHexSend(const std::function<QString()> &box, const std::function<bool(int)> &send);
 
 } // namespace corvanel

@@ -25,7 +25,9 @@ int wakeSignal()
         sa.sa_handler = wakeHandler;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = 0;
-        ::sigaction(sig, &sa, nullptr);
+        // Without it a stop would never wake the thread: fail loudly at once.
+        if (::sigaction(sig, &sa, nullptr) != 0)
+            qFatal("cannot install the line watcher's wake-up signal");
     });
     return sig;
 }
@@ -34,13 +36,7 @@ int wakeSignal()
 
 const int LineWatcher::Watched = TIOCM_CAR | TIOCM_CTS | TIOCM_DSR;
 
-ModemLineDriver systemModemLines()
-{
-    return {[](int fd, int *bits) { return ::ioctl(fd, TIOCMGET, bits); },
-            [](int fd, int mask) { return ::ioctl(fd, TIOCMIWAIT, mask); }};
-}
-
-LineWatcher::LineWatcher(ModemLineDriver driver, QObject *parent) : QObject(parent), m_driver(std::move(driver))
+LineWatcher::LineWatcher(PortOs &os, QObject *parent) : QObject(parent), m_os(os)
 {
     m_poll.setInterval(PollMs);
     m_settle.setSingleShot(true);
@@ -58,13 +54,13 @@ void LineWatcher::start(int fd)
 {
     stop();
     m_fd = fd;
-    int bits = 0;
-    if (m_driver.get(fd, &bits) != 0) {
+    const SysStatus lines = m_os.modemLines(fd);
+    if (!lines.ok()) {
         // No modem lines (ENOTTY on a pseudo-terminal): nothing to ask again.
         m_mode = Mode::NoLines;
         return;
     }
-    m_lines = bits & Watched;
+    m_lines = int(lines.value()) & Watched;
     m_mode = Mode::Waiting;
     m_stopping = false;
     m_threadDone = false;
@@ -99,15 +95,15 @@ void LineWatcher::waitLoop(int fd, quint64 generation)
     sigset_t wake;
     sigemptyset(&wake);
     sigaddset(&wake, wakeSignal());
+    // Cannot fail with a valid set and SIG_UNBLOCK.
     ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
     while (!m_stopping) {
-        const int r = m_driver.wait(fd, Watched);
-        const int error = errno;
+        const SysStatus waited = m_os.waitLines(fd, Watched);
         if (m_stopping)
             break;
-        if (r == 0) {
+        if (waited.ok()) {
             QMetaObject::invokeMethod(this, [this, generation] { woken(generation); }, Qt::QueuedConnection);
-        } else if (error != EINTR) {
+        } else if (waited.error() != EINTR) {
             // The driver cannot wait (ENOTTY, EINVAL) or the device failed.
             QMetaObject::invokeMethod(this, [this, generation] { waitRefused(generation); }, Qt::QueuedConnection);
             break;
@@ -142,10 +138,10 @@ void LineWatcher::readNow()
 {
     if (m_fd < 0)
         return;
-    int bits = 0;
-    if (m_driver.get(m_fd, &bits) != 0)
+    const SysStatus lines = m_os.modemLines(m_fd);
+    if (!lines.ok())
         return; // a failed reading is no change
-    bits &= Watched;
+    const int bits = int(lines.value()) & Watched;
     const int diff = bits ^ m_lines;
     m_lines = bits;
     if (diff != 0)

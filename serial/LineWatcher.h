@@ -1,22 +1,13 @@
 #pragma once
 
+#include "PortOs.h"
+
 #include <QObject>
 #include <QTimer>
 #include <atomic>
-#include <functional>
 #include <thread>
 
 namespace corvanel {
-
-// How the modem input lines of a descriptor are read and waited for. Each
-// call returns what the ioctl returns and leaves errno set. `wait` blocks
-// until a line in `mask` changes and must give up with EINTR when its thread
-// receives a signal. Tests replace the system's.
-struct ModemLineDriver {
-    std::function<int(int fd, int *bits)> get;  // TIOCMGET
-    std::function<int(int fd, int mask)> wait;  // TIOCMIWAIT
-};
-ModemLineDriver systemModemLines();
 
 // Watches the CD, CTS and DSR lines of an open port and reports changes on
 // the thread that owns it. Where the driver can wait for a change, a thread
@@ -31,7 +22,7 @@ public:
     // The TIOCM bits watched: CD, CTS and DSR.
     static const int Watched;
 
-    explicit LineWatcher(ModemLineDriver driver = systemModemLines(), QObject *parent = nullptr);
+    explicit LineWatcher(PortOs &os = systemPortOs(), QObject *parent = nullptr);
     ~LineWatcher() override;
 
     // Reads the lines and starts watching fd, which must stay open until stop().
@@ -53,7 +44,7 @@ private:
     void woken(quint64 generation);
     void waitRefused(quint64 generation);
 
-    ModemLineDriver m_driver;
+    PortOs &m_os;
     Mode m_mode = Mode::Stopped;
     int m_fd = -1;
     int m_lines = 0;

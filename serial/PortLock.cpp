@@ -1,15 +1,13 @@
 #include "PortLock.h"
 
-#include "MSComm.h"
-
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <cerrno>
 #include <cstdlib>
-#include <csignal>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,22 +26,31 @@ QString nameUnderDev(const QString &path)
     return QStringLiteral("LCK..") + name;
 }
 
-bool processAlive(qint64 pid)
+QByteArray ownLockContent(PortOs &os)
 {
-    // EPERM: it exists but belongs to someone else.
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    return QByteArray::number(os.processId()).rightJustified(10, ' ') + '\n';
 }
 
-QByteArray ownLockContent()
+// What QLockFile writes: process, program, host, machine and boot.
+QByteArray qtLockContent(PortOs &os)
 {
-    return QByteArray::number(qint64(::getpid())).rightJustified(10, ' ') + '\n';
+    return QByteArray::number(os.processId()) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n'
+        + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
+        + QSysInfo::bootUniqueId() + '\n';
+}
+
+SysStatus heldBy(const QString &file)
+{
+    return SysStatus::failed(EBUSY, "the port is locked by another program: " + file.toStdString());
 }
 
 } // namespace
 
-QString systemLockDirectory()
+QString systemLockDirectory(PortOs &os)
 {
-    return QFileInfo(QStringLiteral("/run/lock")).isDir() ? QStringLiteral("/run/lock") : QStringLiteral("/var/lock");
+    struct stat st {};
+    const bool run = os.fileStatus(QByteArrayLiteral("/run/lock"), &st).ok() && S_ISDIR(st.st_mode);
+    return run ? QStringLiteral("/run/lock") : QStringLiteral("/var/lock");
 }
 
 QStringList lockNames(const QString &devicePath)
@@ -74,7 +81,7 @@ std::optional<qint64> lockPid(const QByteArray &content)
     return pid;
 }
 
-LockHolder lockHolder(const QString &lockFile)
+LockHolder lockHolder(const QString &lockFile, PortOs &os)
 {
     // The lock directory is writable by every user: whatever stands there is
     // looked at without following a link and without waiting. Only a regular
@@ -82,29 +89,27 @@ LockHolder lockHolder(const QString &lockFile)
     // writer, a socket, a device, a link) means the port is held.
     const QByteArray path = QFile::encodeName(lockFile);
     struct stat st {};
-    if (::lstat(path.constData(), &st) != 0)
-        return LockHolder::Nobody;
+    const SysStatus there = os.linkStatus(path, &st);
+    if (!there.ok())
+        return LockHolder::Nobody; // nothing there, or nothing we may look at
+
     if (!S_ISREG(st.st_mode))
         return LockHolder::Another;
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return LockHolder::Nobody; // gone meanwhile
-        if (errno == ELOOP)
-            return LockHolder::Another; // replaced by a link meanwhile
-    } else {
-        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        char buf[4096];
-        ssize_t n = -1;
-        while (regular && (n = ::read(fd, buf, sizeof buf)) < 0 && errno == EINTR) {
-        }
-        ::close(fd);
-        if (!regular)
-            return LockHolder::Another;
-        if (const std::optional<qint64> pid = lockPid(QByteArray(buf, n > 0 ? qsizetype(n) : 0))) {
-            if (*pid == ::getpid())
+    QByteArray content;
+    const SysStatus read = os.readLockFile(path, &content, &st);
+    if (!read.ok() && read.error() == ENOENT)
+        return LockHolder::Nobody; // gone meanwhile
+    if (!read.ok() && read.error() == ELOOP)
+        return LockHolder::Another; // replaced by a link meanwhile
+    if (read.ok() && read.value() == 0)
+        return LockHolder::Another; // replaced by something else meanwhile
+    if (read.ok()) {
+        if (const std::optional<qint64> pid = lockPid(content)) {
+            if (*pid == os.processId())
                 return LockHolder::Us;
-            return processAlive(*pid) ? LockHolder::Another : LockHolder::Nobody;
+            const SysStatus alive = os.processExists(*pid);
+            // A process we cannot ask about is taken for alive.
+            return alive.ok() && alive.value() == 0 ? LockHolder::Nobody : LockHolder::Another;
         }
     }
     // Unreadable, empty or garbled: honoured while it may still be being written.
@@ -113,7 +118,7 @@ LockHolder lockHolder(const QString &lockFile)
                                                                                       : LockHolder::Another;
 }
 
-QString serialPortLockFile(const QString &devicePath)
+QString serialPortLockFile(const QString &devicePath, PortOs &os)
 {
     // QSerialPort's choice: the first of these directories that can be read
     // and either holds the file already or can be written.
@@ -125,80 +130,94 @@ QString serialPortLockFile(const QString &devicePath)
     for (const char *directory : directories) {
         const QString dir = QString::fromLatin1(directory);
         const QString file = dir + QStringLiteral("/LCK..") + name;
-        const QFileInfo info(dir);
-        if (info.isReadable() && (QFile::exists(file) || info.isWritable()))
+        const QByteArray dirName = QFile::encodeName(dir);
+        struct stat st {};
+        if (os.accessible(dirName, R_OK).ok()
+            && (os.linkStatus(QFile::encodeName(file), &st).ok() || os.accessible(dirName, W_OK).ok()))
             return file;
     }
     return {};
 }
 
-void PortLock::check(const QString &devicePath) const
+SysStatus PortLock::check(const QString &devicePath) const
 {
     const QDir dir(m_directory);
     QStringList files;
     for (const QString &name : lockNames(devicePath))
         files << dir.filePath(name);
-    // QSerialPort reads its own lock file with a plain open before it opens
-    // the device: a FIFO there would hold the program for good.
-    const QString qtLock = serialPortLockFile(devicePath);
+    // QSerialPort-based programs read their lock file (QLockFile) with a
+    // plain open before they open the device: a FIFO there holds them for
+    // good, and a live lock there is theirs.
+    const QString qtLock = serialPortLockFile(devicePath, m_os);
     if (!qtLock.isEmpty() && !files.contains(qtLock))
         files << qtLock;
     for (const QString &file : files) {
-        if (lockHolder(file) == LockHolder::Another)
-            throw CommError(("the port is locked by another program: " + file).toStdString());
+        if (lockHolder(file, m_os) == LockHolder::Another)
+            return heldBy(file);
     }
+    return SysStatus::done();
 }
 
-void PortLock::acquire(const QString &devicePath)
+SysStatus PortLock::acquire(const QString &devicePath)
 {
     release();
-    const QString path = QDir(m_directory).filePath(lockNames(devicePath).constFirst());
+    const QString ours = QDir(m_directory).filePath(lockNames(devicePath).constFirst());
+    SysStatus taken = take(ours, ownLockContent(m_os));
+    // Where QSerialPort-based programs look, in the form QLockFile writes
+    // (on Debian the same file: /var/lock is /run/lock).
+    const QString qts = serialPortLockFile(devicePath, m_os);
+    if (taken.ok() && !qts.isEmpty() && qts != ours)
+        taken = take(qts, qtLockContent(m_os));
+    if (!taken.ok())
+        release();
+    return taken;
+}
+
+SysStatus PortLock::take(const QString &path, const QByteArray &content)
+{
     const QByteArray target = QFile::encodeName(path);
     // Written whole under a name of our own, then linked into place: nobody
     // ever reads a half-written lock of ours, and of two programs only one
     // can link.
-    const QByteArray tempPattern = QFile::encodeName(QDir(m_directory).filePath(QStringLiteral("LTMP.XXXXXX")));
+    const QByteArray tempPattern = QFile::encodeName(QFileInfo(path).dir().filePath(QStringLiteral("LTMP.XXXXXX")));
     for (int attempt = 0; attempt < 2; ++attempt) {
-        switch (lockHolder(path)) {
+        switch (lockHolder(path, m_os)) {
         case LockHolder::Us:
-            return; // QSerialPort's own lock of this port
+            return SysStatus::done(); // ours already, under another of its names
         case LockHolder::Another:
-            throw CommError(("the port is locked by another program: " + path).toStdString());
+            return heldBy(path);
         case LockHolder::Nobody:
-            ::unlink(target.constData()); // stale, if there at all
+            // Stale, if there at all; if it cannot go, the link below fails.
+            m_os.unlink(target);
             break;
         }
         // A new file of a name nobody had (O_CREAT | O_EXCL): never one that
         // another user planted in the shared directory, nor a link of theirs.
         QByteArray temp = tempPattern;
-        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0)
-            return; // a directory we may not write: the port stays usable, unlocked
-        const QByteArray content = ownLockContent();
-        // Readable by everyone, as lock files are: other programs read the owner.
-        const bool written = ::fchmod(fd, 0644) == 0
-            && ::write(fd, content.constData(), size_t(content.size())) == content.size();
-        ::close(fd);
-        const int linked = written ? ::link(temp.constData(), target.constData()) : -1;
-        const int linkError = errno;
-        ::unlink(temp.constData());
-        if (linked == 0) {
-            m_held = path;
-            return;
+        if (!m_os.writeNewFile(&temp, content).ok())
+            return SysStatus::done(); // a directory we may not write: the port stays usable, unlocked
+        const SysStatus linked = m_os.link(temp, target);
+        // Our own fresh name: if it cannot go, it names a process that has ended.
+        m_os.unlink(temp);
+        if (linked.ok()) {
+            m_held << path;
+            return SysStatus::done();
         }
-        if (!written || linkError != EEXIST)
-            return;
+        if (linked.error() != EEXIST)
+            return SysStatus::done(); // a directory that takes no links: unlocked, as above
         // Someone linked first: look at who it was.
     }
-    throw CommError(("cannot take the lock " + path).toStdString());
+    return SysStatus::failed(EBUSY, "cannot take the lock " + path.toStdString());
 }
 
 void PortLock::release()
 {
-    if (m_held.isEmpty())
-        return;
-    if (lockHolder(m_held) == LockHolder::Us)
-        QFile::remove(m_held);
+    // Only a lock that still names us goes; one that cannot go names a
+    // process that has ended, which the next program takes for stale.
+    for (const QString &held : std::as_const(m_held)) {
+        if (lockHolder(held, m_os) == LockHolder::Us)
+            m_os.unlink(QFile::encodeName(held));
+    }
     m_held.clear();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortOs.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -9,7 +11,7 @@ namespace corvanel {
 
 // The machine's lock directory for serial devices: /run/lock where it exists
 // (Debian's /var/lock is a link to it), otherwise /var/lock.
-QString systemLockDirectory();
+QString systemLockDirectory(PortOs &os = systemPortOs());
 
 // The names of a device's lock files, "LCK.." and the device's name relative
 // to /dev with '/' as '_': first for the device behind any links
@@ -30,13 +32,13 @@ enum class LockHolder {
     Another, // a live process, a file that cannot be read or is still being written, or anything
              // but a regular file (a FIFO, socket, device or symbolic link)
 };
-LockHolder lockHolder(const QString &lockFile);
+LockHolder lockHolder(const QString &lockFile, PortOs &os = systemPortOs());
 
 // The lock file QSerialPort takes for a device before opening it: "LCK.."
 // and the path without "/dev/" (with '/' as '_'), in the first of its lock
 // directories that can be read and holds the file or can be written. Empty
 // when there is none.
-QString serialPortLockFile(const QString &devicePath);
+QString serialPortLockFile(const QString &devicePath, PortOs &os = systemPortOs());
 
 // UUCP lock files ("LCK..ttyUSB0" holding the owner's process number in ten
 // characters), as terminal programs write them, in one lock directory.
@@ -45,29 +47,32 @@ QString serialPortLockFile(const QString &devicePath);
 class PortLock
 {
 public:
-    explicit PortLock(QString directory) : m_directory(std::move(directory)) {}
+    explicit PortLock(QString directory, PortOs &os = systemPortOs()) : m_directory(std::move(directory)), m_os(os) {}
     ~PortLock() { release(); }
     PortLock(const PortLock &) = delete;
     PortLock &operator=(const PortLock &) = delete;
 
-    // Throws CommError when another process holds a lock on the device, here
-    // or where QSerialPort will look for its own (serialPortLockFile).
-    void check(const QString &devicePath) const;
-    // Takes this process's lock on the device, unless a lock naming this
-    // process is there already (QSerialPort's own, in the same directory).
-    // The lock is written whole in a new file of a fresh name, then linked
-    // into place.
-    // Throws CommError when another process holds it. A directory that
-    // cannot be written leaves the device unlocked, without an error.
-    void acquire(const QString &devicePath);
-    // Removes the lock this object made, if it still names this process.
+    // Fails (EBUSY) when another process holds a lock on the device, here
+    // or where QSerialPort-based programs look for theirs (serialPortLockFile).
+    SysStatus check(const QString &devicePath) const;
+    // Takes this process's lock on the device, in the directory and where
+    // QSerialPort-based programs look (serialPortLockFile), unless a lock
+    // naming this process is there already. Each lock is written whole in a
+    // new file of a fresh name, then linked into place.
+    // Fails (EBUSY) when another process holds it. A directory that cannot
+    // be written leaves the device unlocked, without an error.
+    SysStatus acquire(const QString &devicePath);
+    // Removes the locks this object made, if they still name this process.
     void release();
 
     QString directory() const { return m_directory; }
 
 private:
+    SysStatus take(const QString &path, const QByteArray &content);
+
     QString m_directory;
-    QString m_held;
+    PortOs &m_os;
+    QStringList m_held;
 };
 
 } // namespace corvanel

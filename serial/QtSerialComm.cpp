@@ -1,51 +1,60 @@
 #include "QtSerialComm.h"
 
-#include <QTimer>
+#include <QFile>
 #include <cerrno>
-#include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 
 namespace corvanel {
 namespace {
 
+// How long a notifier whose read or write the driver refused rests before
+// it listens again: soon enough to lose nothing, late enough never to spin.
 constexpr int RelistenMs = 10;
 
-QSerialPort::Parity toQt(Parity p)
+// The door: inside the port layer a failure is a status, outside it is CommError.
+void throwIfFailed(const SysStatus &status)
 {
-    switch (p) {
-    case Parity::Even: return QSerialPort::EvenParity;
-    case Parity::Odd: return QSerialPort::OddParity;
-    case Parity::Mark: return QSerialPort::MarkParity;
-    case Parity::Space: return QSerialPort::SpaceParity;
-    case Parity::None: break;
-    }
-    return QSerialPort::NoParity;
+    if (!status.ok())
+        throw CommError(status.message());
 }
 
-QSerialPort::StopBits toQt(StopBits s)
+void setFrame(termios &tio, const LineSettings &settings)
 {
-    switch (s) {
-    case StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case StopBits::Two: return QSerialPort::TwoStop;
-    case StopBits::One: break;
+    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+    tio.c_cflag |= sizes[qBound(5, settings.dataBits, 8) - 5];
+    switch (settings.parity) {
+    case Parity::Even: tio.c_cflag |= PARENB; break;
+    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
+    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
+    case Parity::None: break;
     }
-    return QSerialPort::OneStop;
+    // Linux has no 1.5 stop bits: CSTOPB gives 1.5 with 5 data bits on a real
+    // UART, and frameMismatch refuses it with more.
+    if (settings.stopBits != StopBits::One)
+        tio.c_cflag |= CSTOPB;
+    // With parity on, have the driver mark bytes received with a parity
+    // error so that they can be replaced; a real 0xFF then arrives doubled.
+    if (settings.parity != Parity::None) {
+        tio.c_iflag |= INPCK | PARMRK;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
+    } else {
+        tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | PARMRK);
+    }
 }
 
 } // namespace
 
-QtSerialComm::QtSerialComm(PortSource source, QString lockDirectory, QObject *parent)
-    : MSComm(parent), m_source(std::move(source)), m_lock(std::move(lockDirectory))
+QtSerialComm::QtSerialComm(PortSource source, QString lockDirectory, PortOs &os, QObject *parent)
+    : MSComm(parent), m_source(std::move(source)), m_os(os), m_lock(std::move(lockDirectory), os), m_lines(os)
 {
-    m_port.setReadBufferSize(ReadBlock);
-    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComm::onReadyRead);
-    connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialComm::onBytesWritten);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComm::onError);
     connect(&m_lines, &LineWatcher::changed, this, &QtSerialComm::onLinesChanged);
     m_readRest.setSingleShot(true);
     connect(&m_readRest, &QTimer::timeout, this, &QtSerialComm::endReadRest);
+    m_relisten.setSingleShot(true);
+    m_relisten.setInterval(RelistenMs);
+    connect(&m_relisten, &QTimer::timeout, this, &QtSerialComm::listenAgain);
 }
 
 QtSerialComm::~QtSerialComm()
@@ -57,7 +66,7 @@ void QtSerialComm::setCommPort(qint16 port)
 {
     if (port < 1)
         throw CommError("invalid port number");
-    if (m_port.isOpen())
+    if (PortOpen())
         throw CommError("port already open");
     m_commPort = port;
 }
@@ -69,7 +78,7 @@ void QtSerialComm::setSettings(const QString &settings)
         throw CommError("invalid settings string");
     m_settings = *parsed;
     m_settingsText = settings;
-    if (m_port.isOpen())
+    if (PortOpen())
         applyFrame();
 }
 
@@ -79,25 +88,16 @@ void QtSerialComm::setPortOpen(bool open)
         closeQuietly();
         return;
     }
-    if (m_port.isOpen())
+    if (PortOpen())
         throw CommError("port already open");
 
     const QStringList devices = orderPorts(m_source());
     if (m_commPort < 1 || m_commPort > devices.size())
         throw CommError("no such port");
     m_device = devices.at(m_commPort - 1);
-    // Before opening: QSerialPort's own locking takes a lock file in another
-    // format for stale and replaces it.
-    m_lock.check(m_device);
-    m_port.setPortName(m_device);
-    m_lastError.clear();
-    // Refused with EBUSY while another program holds the device exclusively.
-    if (!m_port.open(QIODevice::ReadWrite))
-        throw CommError(lastError("cannot open the port"));
-    ++m_session;
-    m_closeQueued = false;
+    throwIfFailed(m_lock.check(m_device));
     try {
-        refuseSharedDevice();
+        openDevice();
     } catch (const CommError &) {
         // Another program's port: leave its lines and its queued output alone.
         closeQuietly(false);
@@ -107,98 +107,133 @@ void QtSerialComm::setPortOpen(bool open)
     // pulse, so the boxes' state goes to the lines before anything else.
     applyLines();
     try {
-        m_lock.acquire(m_device);
-        m_port.setFlowControl(QSerialPort::NoFlowControl);
+        throwIfFailed(m_lock.acquire(m_device));
         applyFrame();
     } catch (...) {
         closeQuietly();
         throw;
     }
     m_decoder.reset();
-    m_lines.start(descriptor());
+    m_lines.start(m_fd);
 }
 
-void QtSerialComm::refuseSharedDevice()
+void QtSerialComm::openDevice()
 {
+    // EBUSY while another program holds the device exclusively (TIOCEXCL).
+    const SysStatus opened = m_os.openDevice(QFile::encodeName(m_device));
+    throwIfFailed(opened);
+    m_fd = static_cast<int>(opened.value());
+    ++m_session;
+    m_closeQueued = false;
+    m_restoreAttributes = false;
+    m_exclusive = false;
     // Programs that claim a port with flock (rather than a lock file or an
-    // exclusive open, which root may override) are honoured, and see ours.
-    if (::flock(descriptor(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+    // exclusive open, which root may override) are honoured, and see ours. A
+    // device that takes no flock at all (ENOLCK) is no sign of another program.
+    const SysStatus flocked = m_os.claimFlock(m_fd);
+    if (!flocked.ok() && flocked.error() == EWOULDBLOCK)
         throw CommError("the port is held by another program (flock)");
+    // Nobody else opens it while we have it (a device that is no terminal,
+    // /dev/null for one, fails here).
+    throwIfFailed(m_os.claimExclusive(m_fd));
+    m_exclusive = true;
+    throwIfFailed(m_os.getAttributes(m_fd, &m_original));
+    m_restoreAttributes = true;
+    // Raw bytes both ways, no flow control, a read never waits.
+    termios raw = m_original;
+    ::cfmakeraw(&raw);
+    raw.c_cflag |= CLOCAL | CREAD;
+    raw.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    throwIfFailed(m_os.setAttributes(m_fd, raw));
+
+    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &QtSerialComm::onReadable);
+    m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &QtSerialComm::onWritable);
 }
 
 void QtSerialComm::applyFrame()
 {
-    const bool ok = m_port.setBaudRate(m_settings.baudRate) && m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits))
-        && m_port.setParity(toQt(m_settings.parity)) && m_port.setStopBits(toQt(m_settings.stopBits));
-    if (!ok)
-        throw CommError(lastError("the driver refused the settings"));
-
-    // With parity on, have the driver mark bytes received with a parity error
-    // so that they can be replaced; a real 0xFF then arrives doubled.
-    const int fd = descriptor();
     termios tio {};
-    if (::tcgetattr(fd, &tio) != 0)
-        throw CommError("cannot read the terminal attributes");
-    m_parityMarks = m_settings.parity != Parity::None;
-    if (m_parityMarks) {
-        tio.c_iflag |= INPCK | PARMRK;
-        tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
-    } else {
-        tio.c_iflag &= ~static_cast<tcflag_t>(PARMRK);
-    }
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-        throw CommError("the driver refused the settings");
+    throwIfFailed(m_os.getAttributes(m_fd, &tio));
+    setFrame(tio, m_settings);
+    throwIfFailed(m_os.setAttributes(m_fd, tio));
+    throwIfFailed(m_os.setSpeed(m_fd, m_settings.baudRate));
 
     // Some drivers accept a frame and silently keep their own: read back
     // what the driver holds and refuse to pretend.
     termios held {};
-    if (::tcgetattr(fd, &held) != 0)
-        throw CommError("cannot read the terminal attributes");
+    throwIfFailed(m_os.getAttributes(m_fd, &held));
     const QString mismatch = frameMismatch(held.c_cflag, m_settings);
     if (!mismatch.isEmpty())
         throw CommError(("the driver did not apply the settings: " + mismatch).toStdString());
-    m_parityMarks = m_parityMarks && (held.c_iflag & PARMRK);
+    m_parityMarks = m_settings.parity != Parity::None && (held.c_iflag & PARMRK);
 }
 
 void QtSerialComm::applyLines()
 {
-    if (!m_port.isOpen())
+    if (!PortOpen())
         return;
-    // Straight on the descriptor, one call per direction: this runs right
-    // after the open, while the lines may be up against the user's wish. A
-    // driver without modem lines (a pseudo-terminal) refuses; the values are
-    // kept all the same.
+    // One call per direction: this runs right after the open, while the
+    // lines may be up against the user's wish.
     const int raise = (m_dtr ? TIOCM_DTR : 0) | (m_rts ? TIOCM_RTS : 0);
     const int drop = (TIOCM_DTR | TIOCM_RTS) & ~raise;
-    if (drop != 0)
-        ::ioctl(descriptor(), TIOCMBIC, &drop);
-    if (raise != 0)
-        ::ioctl(descriptor(), TIOCMBIS, &raise);
+    for (const auto &[bits, up] : {std::pair {drop, false}, std::pair {raise, true}}) {
+        if (bits == 0)
+            continue;
+        const SysStatus set = m_os.setModemLines(m_fd, bits, up);
+        // A driver without modem lines (a pseudo-terminal) refuses: the
+        // values are kept all the same. Anything else may be a device gone.
+        if (!set.ok() && set.error() != ENOTTY && set.error() != EINVAL && deviceGone())
+            closeSoon();
+    }
 }
 
 void QtSerialComm::closeQuietly(bool discardOutput)
 {
     m_lines.stop();
     m_readRest.stop();
-    m_restingNotifier = nullptr;
-    if (m_port.isOpen()) {
+    m_relisten.stop();
+    if (PortOpen()) {
+        // The notifiers may be the ones whose signal is running now.
+        for (QSocketNotifier *n : {m_readNotifier, m_writeNotifier}) {
+            if (n) { // none yet when the open failed
+                n->setEnabled(false);
+                n->deleteLater();
+            }
+        }
+        m_readNotifier = m_writeNotifier = nullptr;
         // Closing never waits for the line: a real port's driver would hold
         // close() until its queue drained (up to 30 s), and Exit stops all
-        // transmission at once. Discard ours and the driver's queue first.
-        if (discardOutput) {
-            m_port.clear(QSerialPort::Output);
-            ::tcflush(descriptor(), TCOFLUSH);
-        }
-        m_port.close();
+        // transmission at once. If the driver refuses to discard, the close
+        // below still ends our part; there is no one left to tell.
+        if (discardOutput)
+            m_os.discardOutput(m_fd);
+        // Put back what the device had, and let others open it again (a
+        // pseudo-terminal keeps the flag after our close); a device that has
+        // gone keeps nothing, and there is no one left to tell.
+        if (m_restoreAttributes)
+            m_os.setAttributes(m_fd, m_original);
+        if (m_exclusive)
+            m_os.releaseExclusive(m_fd);
+        // Linux frees the descriptor even when close reports an error.
+        m_os.close(m_fd);
+        m_fd = -1;
     }
+    m_output.clear();
+    m_outputDone = 0;
+    m_input.clear();
     m_lock.release();
     m_closeQueued = false;
-    m_port.clearError();
 }
 
 void QtSerialComm::requireOpen(const char *what) const
 {
-    if (!m_port.isOpen())
+    if (!PortOpen())
         throw CommError(std::string(what) + ": port is closed");
 }
 
@@ -209,14 +244,20 @@ void QtSerialComm::setOutput(const QString &text)
     const QByteArray bytes = text.toLatin1();
     if (bytes.isEmpty())
         return;
-    if (m_port.write(bytes) != bytes.size())
-        throw CommError("write refused");
+    if (m_outputDone > 0 && m_outputDone >= m_output.size() / 2) {
+        m_output.remove(0, m_outputDone);
+        m_outputDone = 0;
+    }
+    m_output += bytes;
+    if (!m_relisten.isActive())
+        m_writeNotifier->setEnabled(true);
 }
 
 QByteArray QtSerialComm::InputBytes()
 {
     requireOpen("Input");
-    QByteArray raw = m_port.readAll();
+    QByteArray raw = std::exchange(m_input, QByteArray());
+    listenForReads(); // a full buffer stopped the reads
     if (m_parityMarks)
         raw = m_decoder.decode(raw);
     return raw;
@@ -224,7 +265,7 @@ QByteArray QtSerialComm::InputBytes()
 
 qint64 QtSerialComm::OutBufferCount() const
 {
-    return m_port.isOpen() ? m_port.bytesToWrite() : 0;
+    return m_output.size() - m_outputDone;
 }
 
 void QtSerialComm::setDTREnable(bool on)
@@ -249,28 +290,99 @@ bool QtSerialComm::CDHolding() const { return holding(TIOCM_CAR); }
 bool QtSerialComm::CTSHolding() const { return holding(TIOCM_CTS); }
 bool QtSerialComm::DSRHolding() const { return holding(TIOCM_DSR); }
 
-QString QtSerialComm::deviceName() const
+bool QtSerialComm::deviceGone()
 {
-    return m_port.isOpen() ? m_device : QString();
-}
-
-bool QtSerialComm::deviceGone() const
-{
-    if (!m_port.isOpen())
+    if (!PortOpen())
         return false;
-    pollfd p {};
-    p.fd = descriptor();
-    p.events = POLLIN | POLLOUT;
-    if (::poll(&p, 1, 0) < 0)
-        return errno != EINTR;
-    return p.revents & (POLLHUP | POLLERR | POLLNVAL);
+    const SysStatus gone = m_os.hungUp(m_fd);
+    if (!gone.ok())
+        return gone.error() != EINTR;
+    return gone.value() != 0;
 }
 
-void QtSerialComm::onReadyRead()
+void QtSerialComm::onReadable()
 {
-    const qint64 arrived = m_port.bytesAvailable();
+    const qint64 before = m_input.size();
+    const qint64 room = ReadBlock - before;
+    if (room <= 0) {
+        m_readNotifier->setEnabled(false); // until InputBytes makes room
+        return;
+    }
+    if (m_scratch.size() < ReadBlock)
+        m_scratch.resize(ReadBlock);
+    const SysStatus got = m_os.read(m_fd, m_scratch.data(), room);
+    if (!got.ok() || got.value() == 0) {
+        // Nothing after all (0: a wake-up without data, or a hung-up line).
+        if (got.ok() || got.error() != EINTR)
+            refused(got);
+        return;
+    }
+    m_input.append(m_scratch.constData(), got.value());
     raiseEvent(comEvReceive);
-    restReads(arrived);
+    restReads(before + got.value());
+}
+
+void QtSerialComm::onWritable()
+{
+    const qint64 pending = OutBufferCount();
+    const SysStatus wrote = pending > 0 ? m_os.write(m_fd, m_output.constData() + m_outputDone, pending)
+                                        : SysStatus::done();
+    if (!wrote.ok()) {
+        // A full kernel buffer (EAGAIN) waits for the next notification.
+        if (wrote.error() != EAGAIN && wrote.error() != EINTR)
+            refused(wrote);
+        return;
+    }
+    m_outputDone += wrote.value();
+    if (OutBufferCount() > 0)
+        return;
+    m_output.clear();
+    m_outputDone = 0;
+    m_writeNotifier->setEnabled(false);
+    if (pending > 0)
+        raiseEvent(comEvSend);
+}
+
+void QtSerialComm::refused(const SysStatus &)
+{
+    // Only a device that has really gone ends the session; the close waits
+    // for the event loop, as a handler of ours may be running.
+    if (deviceGone()) {
+        closeSoon();
+        return;
+    }
+    // The driver refuses for now (EAGAIN, EIO from a device still there):
+    // both notifiers rest a little and listen again.
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    m_relisten.start();
+}
+
+void QtSerialComm::listenAgain()
+{
+    listenForReads();
+    if (PortOpen() && OutBufferCount() > 0)
+        m_writeNotifier->setEnabled(true);
+}
+
+void QtSerialComm::closeSoon()
+{
+    if (m_closeQueued)
+        return;
+    m_closeQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, session = m_session] {
+            if (session == m_session && m_closeQueued)
+                closeQuietly();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialComm::listenForReads()
+{
+    if (PortOpen() && !m_closeQueued && !m_readRest.isActive() && !m_relisten.isActive() && m_input.size() < ReadBlock)
+        m_readNotifier->setEnabled(true);
 }
 
 void QtSerialComm::restReads(qint64 arrived)
@@ -281,95 +393,18 @@ void QtSerialComm::restReads(qint64 arrived)
         m_streamStart.start();
     m_lastRead.start();
     // The handler may have closed the port, or left the data unread.
-    if (!m_port.isOpen() || m_restingNotifier)
+    if (!PortOpen() || m_readRest.isActive() || !m_readNotifier->isEnabled())
         return;
     const int ms = readRestMs(arrived, m_settings.baudRate, m_streamStart.elapsed());
     if (ms <= 0)
         return;
-    // QSerialPort listens to the device with a notifier of its own and
-    // offers no pause; it starts listening again on setReadBufferSize.
-    const auto notifiers = m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
-    for (QSocketNotifier *n : notifiers) {
-        if (n->type() == QSocketNotifier::Read && n->isEnabled()) {
-            n->setEnabled(false);
-            m_restingNotifier = n;
-            m_readRest.start(ms);
-            return;
-        }
-    }
+    m_readNotifier->setEnabled(false);
+    m_readRest.start(ms);
 }
 
 void QtSerialComm::endReadRest()
 {
-    if (!m_restingNotifier)
-        return;
-    m_restingNotifier = nullptr;
-    if (m_port.isOpen())
-        m_port.setReadBufferSize(ReadBlock); // listens again
-}
-
-void QtSerialComm::onBytesWritten()
-{
-    if (m_port.isOpen() && m_port.bytesToWrite() == 0)
-        raiseEvent(comEvSend);
-}
-
-std::string QtSerialComm::lastError(const char *fallback) const
-{
-    return m_lastError.isEmpty() ? std::string(fallback) : m_lastError.toStdString();
-}
-
-void QtSerialComm::onError(QSerialPort::SerialPortError error)
-{
-    // Errors are cleared below so that the port carries on; keep the words.
-    if (error != QSerialPort::NoError)
-        m_lastError = m_port.errorString();
-    switch (error) {
-    case QSerialPort::NoError:
-        return;
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-        // A full kernel buffer also arrives here (EAGAIN): only a device that
-        // has really gone ends the session. This runs inside QSerialPort's
-        // own read or write handling, which goes on using its buffers after
-        // the signal: the close waits for the event loop.
-        if (deviceGone()) {
-            if (!m_closeQueued) {
-                m_closeQueued = true;
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, session = m_session] {
-                        if (session == m_session && m_closeQueued)
-                            closeQuietly();
-                    },
-                    Qt::QueuedConnection);
-            }
-        } else {
-            m_port.clearError();
-            if (error == QSerialPort::ResourceError)
-                listenAgainSoon();
-        }
-        return;
-    default:
-        m_port.clearError();
-        return;
-    }
-}
-
-void QtSerialComm::listenAgainSoon()
-{
-    // After a refused read (EAGAIN, EIO) QSerialPort stops listening to the
-    // device. Listen again a little later: soon enough to lose nothing, late
-    // enough never to spin on a driver that keeps refusing.
-    if (m_relistenQueued)
-        return;
-    m_relistenQueued = true;
-    QTimer::singleShot(RelistenMs, this, [this, session = m_session] {
-        m_relistenQueued = false;
-        if (session == m_session && m_port.isOpen())
-            m_port.setReadBufferSize(ReadBlock); // restarts QSerialPort's read notifier
-    });
+    listenForReads();
 }
 
 void QtSerialComm::onLinesChanged(int bits)
@@ -378,9 +413,9 @@ void QtSerialComm::onLinesChanged(int bits)
     // new state; a handler may close the port in between.
     if (bits & TIOCM_CTS)
         raiseEvent(comEvCTS);
-    if (m_port.isOpen() && (bits & TIOCM_DSR))
+    if (PortOpen() && (bits & TIOCM_DSR))
         raiseEvent(comEvDSR);
-    if (m_port.isOpen() && (bits & TIOCM_CAR))
+    if (PortOpen() && (bits & TIOCM_CAR))
         raiseEvent(comEvCD);
 }
 

@@ -5,18 +5,19 @@
 #include "ParityMark.h"
 #include "PortList.h"
 #include "PortLock.h"
+#include "PortOs.h"
 #include "PortSettings.h"
 #include "SystemPorts.h"
 
 #include <QElapsedTimer>
-#include <QPointer>
-#include <QSerialPort>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <termios.h>
 
 namespace corvanel {
 
-// The serial-port component on QSerialPort. Port number n is the n-th device
+// The serial-port component on the device's descriptor: termios, its own
+// notifiers for reading and writing, every call through PortOs. Port number n is the n-th device
 // of the port source, listed afresh at each open. A port that another program
 // holds (a live lock file in the lock directory, an exclusive open, a flock)
 // is refused; while open, the port carries this program's lock. A hang-up or
@@ -28,7 +29,7 @@ class QtSerialComm final : public MSComm
     Q_OBJECT
 public:
     explicit QtSerialComm(PortSource source = systemPorts, QString lockDirectory = systemLockDirectory(),
-                          QObject *parent = nullptr);
+                          PortOs &os = systemPortOs(), QObject *parent = nullptr);
     ~QtSerialComm() override;
 
     void setCommPort(qint16 port) override;
@@ -36,7 +37,7 @@ public:
     void setSettings(const QString &settings) override;
     QString Settings() const override { return m_settingsText; }
     void setPortOpen(bool open) override;
-    bool PortOpen() const override { return m_port.isOpen(); }
+    bool PortOpen() const override { return m_fd >= 0; }
     void setOutput(const QString &text) override;
     QByteArray InputBytes() override;
     qint64 OutBufferCount() const override;
@@ -50,52 +51,59 @@ public:
 
     QStringList portDevices() const override { return orderPorts(m_source()); }
 
-    // The device behind the open port, or empty.
-    QString deviceName() const;
-    // How the modem lines are followed while open.
-    LineWatcher::Mode lineWatch() const { return m_lines.mode(); }
 
     // Whether the component is resting between reads of a slow line (the
     // data waits in the driver meanwhile).
-    bool readsResting() const { return m_restingNotifier != nullptr; }
+    bool readsResting() const { return m_readRest.isActive(); }
     // At most this much is read from the driver per notification. (The
     // input buffer of the configuration, InBufferSize, is nominal.)
     static constexpr qint64 ReadBlock = 65536;
 
 private:
-    int descriptor() const { return static_cast<int>(m_port.handle()); }
     void requireOpen(const char *what) const;
-    void refuseSharedDevice();
+    void openDevice();
     void applyFrame();
     void applyLines();
     bool holding(int line) const;
-    bool deviceGone() const;
+    bool deviceGone();
     // Closes the port; unless told otherwise, what is queued for output goes first.
     void closeQuietly(bool discardOutput = true);
-    void onReadyRead();
-    void onBytesWritten();
-    void onError(QSerialPort::SerialPortError error);
+    void onReadable();
+    void onWritable();
+    // A read or write the driver refused: the session ends if the device has
+    // gone, otherwise the notifier rests a little and listens again.
+    void refused(const SysStatus &status);
+    void listenAgain();
+    void closeSoon();
     void onLinesChanged(int bits);
-    void listenAgainSoon();
     void restReads(qint64 arrived);
     void endReadRest();
-    std::string lastError(const char *fallback) const;
+    void listenForReads();
 
     PortSource m_source;
+    PortOs &m_os;
     PortLock m_lock;
-    QSerialPort m_port;
     LineWatcher m_lines;
     ParityMarkDecoder m_decoder;
     LineSettings m_settings;
     QString m_device;
-    QString m_lastError;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
+    int m_fd = -1;
+    termios m_original {}; // the device's attributes before we opened it, put back at close
+    bool m_restoreAttributes = false;
+    bool m_exclusive = false; // TIOCEXCL is ours to clear
+    // Ours, on the descriptor, while open (children: gone with us at the latest).
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QTimer m_relisten;    // after a refused read or write
+    QByteArray m_scratch; // what one read brings, before it joins m_input
+    QByteArray m_input;   // read from the driver, not yet taken by InputBytes
+    QByteArray m_output;  // queued for the driver from m_outputDone on
+    qint64 m_outputDone = 0;
     // Counts the opens: a close queued for one session never ends the next.
     quint64 m_session = 0;
     bool m_closeQueued = false;
-    bool m_relistenQueued = false;
     QTimer m_readRest;
-    QPointer<QSocketNotifier> m_restingNotifier;
     QElapsedTimer m_lastRead;    // the last notification of received data
     QElapsedTimer m_streamStart; // the first of the reads since the last pause
     qint16 m_commPort = 1;

@@ -10,16 +10,16 @@
 namespace corvanel {
 namespace {
 
-bool isCharacterDevice(const QString &path)
+bool isCharacterDevice(const QString &path, PortOs &os)
 {
     struct stat st {};
     // stat follows links, so a link to a character device counts too.
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+    return os.fileStatus(QFile::encodeName(path), &st).ok() && S_ISCHR(st.st_mode);
 }
 
 } // namespace
 
-QStringList usbSerialEntries(const QString &directory)
+QStringList usbSerialEntries(const QString &directory, PortOs &os)
 {
     QStringList devices;
     const QDir dir(directory);
@@ -27,7 +27,7 @@ QStringList usbSerialEntries(const QString &directory)
                                             QDir::System | QDir::Files | QDir::NoDotAndDotDot);
     for (const QString &name : names) {
         const QString path = dir.filePath(name);
-        if (isCharacterDevice(path))
+        if (isCharacterDevice(path, os))
             devices << path;
     }
     return devices;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortOs.h"
+
 #include <QStringList>
 
 namespace corvanel {
@@ -10,6 +12,6 @@ QStringList systemPorts();
 
 // The ttyUSB* and ttyACM* entries of a directory that are character devices
 // or links to one.
-QStringList usbSerialEntries(const QString &directory);
+QStringList usbSerialEntries(const QString &directory, PortOs &os = systemPortOs());
 
 } // namespace corvanel

@@ -1,6 +1,7 @@
 // The real component on pseudo-terminals the test makes itself.
 
 #include "Bytes.h"
+#include "FaultyOs.h"
 #include "Pty.h"
 #include "QtSerialComm.h"
 
@@ -36,9 +37,22 @@ QString allCodes()
 struct FakeLines {
     std::atomic<int> bits {0};
     std::atomic<bool> readFails {false};
-    std::atomic<bool> canWait {true};
     int wake[2] = {-1, -1};
-    FakeLines() { QVERIFY(::pipe(wake) == 0); }
+    FaultyOs os;
+    FakeLines()
+    {
+        QVERIFY(::pipe(wake) == 0);
+        os.modemLinesHook = [this](int) {
+            return readFails ? SysStatus::failed(EIO, "TIOCMGET") : SysStatus::done(bits);
+        };
+        os.waitLinesHook = [this](int, int) {
+            pollfd p {wake[0], POLLIN, 0};
+            if (::poll(&p, 1, -1) < 0)
+                return SysStatus::failed(errno, "poll"); // EINTR
+            char c = 0;
+            return ::read(wake[0], &c, 1) == 1 ? SysStatus::done() : SysStatus::failed(EIO, "read");
+        };
+    }
     ~FakeLines()
     {
         ::close(wake[0]);
@@ -49,28 +63,6 @@ struct FakeLines {
         bits = now;
         const char c = 1;
         QVERIFY(::write(wake[1], &c, 1) == 1);
-    }
-    ModemLineDriver driver()
-    {
-        return {[this](int, int *out) {
-                    if (readFails) {
-                        errno = EIO;
-                        return -1;
-                    }
-                    *out = bits;
-                    return 0;
-                },
-                [this](int, int) {
-                    if (!canWait) {
-                        errno = ENOTTY;
-                        return -1;
-                    }
-                    pollfd p {wake[0], POLLIN, 0};
-                    if (::poll(&p, 1, -1) < 0)
-                        return -1; // EINTR
-                    char c = 0;
-                    return ::read(wake[0], &c, 1) == 1 ? 0 : -1;
-                }};
     }
 };
 
@@ -99,7 +91,9 @@ private Q_SLOTS:
         comm.setSettings(QStringLiteral("9600,N,8,1"));
         comm.setPortOpen(true);
         QVERIFY(comm.PortOpen());
-        QCOMPARE(comm.deviceName(), ordered.at(1));
+        Pty &second = ordered.at(1) == a.slavePath() ? a : b;
+        comm.setOutput(QStringLiteral("n"));
+        QCOMPARE(second.read(1), QByteArray("n"));
         comm.setPortOpen(false);
         QVERIFY(!comm.PortOpen());
     }
@@ -157,6 +151,8 @@ private Q_SLOTS:
         comm.setPortOpen(true);
         comm.setSettings(QStringLiteral("19200,N,8,1"));
         QCOMPARE(comm.Settings(), QStringLiteral("19200,N,8,1"));
+        comm.setSettings(QStringLiteral("28800,N,8,1")); // a rate termios has no constant for
+        QCOMPARE(comm.Settings(), QStringLiteral("28800,N,8,1"));
     }
 
     // A pseudo-terminal keeps 8 data bits and no parity whatever it is told:
@@ -279,10 +275,28 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(CommError, comm.Input());
     }
 
-    void linesOfAPseudoTerminal()
+    // While open nobody else may open the device; after the close anyone may.
+    void exclusiveWhileOpen()
     {
         Pty a;
         QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        const int look = ::open(QFile::encodeName(a.slavePath()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(look >= 0);
+        int exclusive = -1;
+        comm.setPortOpen(true);
+        QVERIFY(::ioctl(look, TIOCGEXCL, &exclusive) == 0);
+        QCOMPARE(exclusive, 1);
+        comm.setPortOpen(false);
+        QVERIFY(::ioctl(look, TIOCGEXCL, &exclusive) == 0);
+        QCOMPARE(exclusive, 0);
+        ::close(look);
+    }
+
+    void linesOfAPseudoTerminal()
+    {
+        Pty a;
+        FaultyOs os;
+        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory(), os);
         QVERIFY_THROWS_EXCEPTION(CommError, comm.CTSHolding()); // closed
         comm.setDTREnable(true); // kept while closed
         comm.setPortOpen(true);
@@ -292,8 +306,12 @@ private Q_SLOTS:
         comm.setRTSEnable(true);
         QVERIFY(comm.DTREnable());
         QVERIFY(comm.RTSEnable());
-        // The driver has no modem lines: they are not asked for again.
-        QCOMPARE(comm.lineWatch(), LineWatcher::Mode::NoLines);
+        // The driver has no modem lines: they are neither asked for again
+        // nor waited for.
+        const int asked = os.uses(FaultyOs::ModemLines);
+        pumpEvents(100);
+        QCOMPARE(os.uses(FaultyOs::ModemLines), asked);
+        QCOMPARE(os.uses(FaultyOs::WaitLines), 0);
     }
 
     // Where the driver can wait for a line change, a thread waits; a change
@@ -303,7 +321,7 @@ private Q_SLOTS:
     {
         FakeLines f;
         f.bits = TIOCM_CTS;
-        LineWatcher w(f.driver());
+        LineWatcher w(f.os);
         QSignalSpy spy(&w, &LineWatcher::changed);
         w.start(0);
         QCOMPARE(w.mode(), LineWatcher::Mode::Waiting);
@@ -325,11 +343,12 @@ private Q_SLOTS:
         w.stop();
     }
 
+    // A refused TIOCMIWAIT.
     void linesOfADriverThatCannotWaitArePolled()
     {
         FakeLines f;
-        f.canWait = false;
-        LineWatcher w(f.driver());
+        f.os.fail(FaultyOs::WaitLines, ENOTTY);
+        LineWatcher w(f.os);
         QSignalSpy spy(&w, &LineWatcher::changed);
         w.start(0);
         QTRY_COMPARE(w.mode(), LineWatcher::Mode::Polling);

@@ -4,6 +4,18 @@
 
 using namespace corvanel;
 
+namespace {
+
+// What the hex send of an unchanging text puts on the wire.
+QByteArray hexSendBytes(const QString &text)
+{
+    QByteArray out;
+    runHexSend([&] { return text; }, [&](int v) { out.append(static_cast<char>(v)); return true; });
+    return out;
+}
+
+} // namespace
+
 class TestSendRules : public QObject
 {
     Q_OBJECT

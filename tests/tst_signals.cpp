@@ -1,6 +1,7 @@
 // SIGTERM, SIGHUP and SIGINT sent to the running program (the program's own
 // start, on a pseudo-terminal port): it ends as Exit ends it, its lock files
-// and QSerialPort's gone, with status 0, or killed by SIGINT for SIGINT.
+// (ours, and the one where QSerialPort-based programs look) gone, with
+// status 0, or killed by SIGINT for SIGINT.
 
 #include "Program.h"
 #include "Pty.h"

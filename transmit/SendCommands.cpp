@@ -44,29 +44,28 @@ void SendCommands::sendDecimal()
 
 void SendCommands::sendHex()
 {
-    if (!hexFormatOk(m_box.wireText())) {
+    const bool formatOk = runHexSend([this] { return m_box.wireText(); }, [this](int value) { return sendHexByte(value); });
+    if (!formatOk)
         MsgBox(m_controls.owner, QStringLiteral("2 CARATTERI E 1 SPAZIO es: 02 34 FE 1A "));
-        return;
+}
+
+bool SendCommands::sendHexByte(int value)
+{
+    try {
+        m_comm.setOutput(*characterOfCode(value));
+    } catch (const CommError &) {
+        MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
+        return false;
     }
-    const qsizetype length = m_box.wireText().size();
-    for (qsizetype p = 1; p <= length; p += 3) {
-        // Read again at every byte: a yield below may have changed the box.
-        const QString byte = *characterOfCode(hexPairAt(m_box.wireText(), p));
-        try {
-            m_comm.setOutput(byte);
-        } catch (const CommError &) {
-            MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
-            return;
-        }
-        if (m_controls.pause->checkState() == Qt::Checked) {
-            QCoreApplication::processEvents();
-            if (m_ended())
-                return;
-            // Not a number, or negative: no pause.
-            const std::optional<qint32> pause = readInteger(m_controls.pauseMs->text());
-            Sleep(pause && *pause > 0 ? *pause : 0);
-        }
+    if (m_controls.pause->checkState() == Qt::Checked) {
+        QCoreApplication::processEvents();
+        if (m_ended())
+            return false;
+        // Not a number, or negative: no pause.
+        const std::optional<qint32> pause = readInteger(m_controls.pauseMs->text());
+        Sleep(pause && *pause > 0 ? *pause : 0);
     }
+    return true;
 }
 
 } // namespace corvanel

@@ -30,6 +30,9 @@ public:
     void sendHex();
 
 private:
+    // One byte of the hex send, then the pause when ticked. False: stop.
+    bool sendHexByte(int value);
+
     MSComm &m_comm;
     const SendBox &m_box;
     Controls m_controls;
