@@ -152,9 +152,7 @@ void ReceiveView::setText(const QString &text)
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;
     m_text.clear();
-    m_undo.clear();
-    m_redo.clear();
-    m_mergeable = false;
+    m_history.clear();
     m_text.append(toBytes(text));
     m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
     m_cursor = m_anchor = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EditHistory.h"
 #include "OffsetWindow.h"
 #include "PieceText.h"
 #include "RowLayout.h"
@@ -61,8 +62,8 @@ public:
     // and leave the history as it is. Clearing the box empties it.
     void undo();
     void redo();
-    bool isUndoAvailable() const { return !m_undo.empty(); }
-    bool isRedoAvailable() const { return !m_redo.empty(); }
+    bool isUndoAvailable() const { return m_history.canUndo(); }
+    bool isRedoAvailable() const { return m_history.canRedo(); }
 
     // The box's context menu, owned by the caller.
     QMenu *createContextMenu();
@@ -157,20 +158,7 @@ private:
     void scrollBarMoved(int value);
     int barValue(qint64 row) const;
     void ensureCursorVisible();
-    // One change of the text: at pos, `removed` was taken out and `inserted`
-    // put in (pieces of the store, so that nothing is copied to undo it).
-    struct Change {
-        qint64 pos;
-        PieceText::Pieces removed;
-        PieceText::Pieces inserted;
-    };
-    // What one undo reverses: a kind, so that typing and deleting a character
-    // at a time merge into one step, and the changes in order.
-    enum class EditKind { Other, Typing, Backspace, Delete };
-    struct Edit {
-        EditKind kind;
-        std::vector<Change> changes;
-    };
+    using EditKind = EditHistory::Kind;
 
     // Replaces [start, end) with bytes as a user's edit; the caret ends after them.
     void edit(qint64 start, qint64 end, const QByteArray &bytes, EditKind kind = EditKind::Other);
@@ -178,7 +166,6 @@ private:
     // Takes [pos, pos + length) out and puts `inserted` in; lays out, moves
     // the caret to caretAfter and tells screen readers. Returns what went out.
     PieceText::Pieces swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted, qint64 caretAfter);
-    void record(EditKind kind, Change change);
     void deleteBackward(bool word);
     void deleteForward(bool word);
     void startDrag();
@@ -218,9 +205,7 @@ private:
     qint64 m_unannouncedFrom = -1; // appended and not yet announced
     QTimer m_announceQuiet;        // runs out when arrivals pause
     QElapsedTimer m_lastAnnounced; // since arrivals were last announced
-    std::vector<Edit> m_undo;
-    std::vector<Edit> m_redo;
-    bool m_mergeable = false;  // the next typing or deletion may join the last step
+    EditHistory m_history; // the user's edits, for undo and redo
     bool m_pressedInSelection = false; // a press that may start dragging the selection
     QPoint m_pressPoint;
 };

@@ -38,7 +38,7 @@ void ReceiveView::moveCursor(qint64 pos, bool keepAnchor)
     if (!keepAnchor)
         m_anchor = m_cursor;
     m_caretShown = true;
-    m_mergeable = false;
+    m_history.breakRun();
     ensureCursorVisible();
     viewport()->update();
     announceCaret(oldAnchor, oldCursor);
@@ -70,7 +70,7 @@ void ReceiveView::selectAll()
     const qint64 oldCursor = m_cursor;
     m_anchor = 0;
     m_cursor = m_text.size();
-    m_mergeable = false;
+    m_history.breakRun();
     viewport()->update();
     announceCaret(oldAnchor, oldCursor);
 }
@@ -112,7 +112,7 @@ void ReceiveView::edit(qint64 start, qint64 end, const QByteArray &bytes, EditKi
     if (!bytes.isEmpty())
         inserted.push_back(m_text.keep(bytes)); // into the store, then into the text by reference
     PieceText::Pieces removed = swapText(start, end - start, inserted, start + bytes.size());
-    record(kind, {start, std::move(removed), std::move(inserted)});
+    m_history.record(kind, {start, std::move(removed), std::move(inserted)});
 }
 
 PieceText::Pieces ReceiveView::swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted,
@@ -138,49 +138,17 @@ PieceText::Pieces ReceiveView::swapText(qint64 pos, qint64 length, const PieceTe
     return removed;
 }
 
-void ReceiveView::record(EditKind kind, Change change)
-{
-    m_redo.clear();
-    Edit *last = m_undo.empty() ? nullptr : &m_undo.back();
-    const bool join = m_mergeable && last && last->kind == kind && last->changes.size() == 1;
-    Change *prev = join ? &last->changes.front() : nullptr;
-    if (prev && kind == EditKind::Typing && change.removed.empty()
-        && change.pos == prev->pos + PieceText::lengthOf(prev->inserted)) {
-        prev->inserted.insert(prev->inserted.end(), change.inserted.begin(), change.inserted.end());
-    } else if (prev && kind == EditKind::Backspace && change.pos + PieceText::lengthOf(change.removed) == prev->pos) {
-        change.removed.insert(change.removed.end(), prev->removed.begin(), prev->removed.end());
-        prev->removed = std::move(change.removed);
-        prev->pos = change.pos;
-    } else if (prev && kind == EditKind::Delete && change.pos == prev->pos) {
-        prev->removed.insert(prev->removed.end(), change.removed.begin(), change.removed.end());
-    } else {
-        m_undo.push_back({kind, {std::move(change)}});
-    }
-    m_mergeable = kind != EditKind::Other;
-}
-
 void ReceiveView::undo()
 {
-    if (m_undo.empty())
-        return;
-    Edit step = std::move(m_undo.back());
-    m_undo.pop_back();
-    for (auto c = step.changes.rbegin(); c != step.changes.rend(); ++c)
+    const EditHistory::Step step = m_history.undo();
+    for (auto c = step.rbegin(); c != step.rend(); ++c)
         swapText(c->pos, PieceText::lengthOf(c->inserted), c->removed, c->pos + PieceText::lengthOf(c->removed));
-    m_redo.push_back(std::move(step));
-    m_mergeable = false;
 }
 
 void ReceiveView::redo()
 {
-    if (m_redo.empty())
-        return;
-    Edit step = std::move(m_redo.back());
-    m_redo.pop_back();
-    for (const Change &c : step.changes)
+    for (const EditHistory::Change &c : m_history.redo())
         swapText(c.pos, PieceText::lengthOf(c.removed), c.inserted, c.pos + PieceText::lengthOf(c.inserted));
-    m_undo.push_back(std::move(step));
-    m_mergeable = false;
 }
 
 void ReceiveView::deleteBackward(bool word)
@@ -361,14 +329,13 @@ void ReceiveView::dropEvent(QDropEvent *e)
         e->ignore();
         return;
     }
-    m_redo.clear();
-    m_mergeable = false;
+    m_history.breakRun();
     if (e->source() == this && e->dropAction() == Qt::MoveAction) {
         // Within the box: the selection's own pieces move, in one step.
         PieceText::Pieces moved = swapText(start, end - start, {}, start);
         const qint64 target = at >= end ? at - (end - start) : at;
         swapText(target, 0, moved, target + (end - start));
-        m_undo.push_back({EditKind::Other, {{start, moved, {}}, {target, {}, moved}}});
+        m_history.recordStep({{start, moved, {}}, {target, {}, moved}});
         m_anchor = target;
         e->setDropAction(Qt::CopyAction);
     } else {
