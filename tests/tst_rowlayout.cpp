@@ -202,6 +202,50 @@ private Q_SLOTS:
         }
     }
 
+    // Deleting the start of a word at a row's start lets what is left of it
+    // rise to the row above, also when that row is in the group before.
+    void aWordRises_data()
+    {
+        QTest::addColumn<bool>("atGroup"); // counted from the second group's first row, or the text's
+        QTest::addColumn<int>("row");
+        QTest::newRow("within a group") << false << 5;
+        QTest::newRow("into the group before") << true << 0;
+        QTest::newRow("the row above shortened") << true << -1;
+        QTest::newRow("the row below a group's start") << true << 1;
+    }
+
+    void aWordRises()
+    {
+        QFETCH(bool, atGroup);
+        QFETCH(int, row);
+        RowLayout::Advances advances;
+        advances.fill(64);
+        // Rows of "abcd abcd " with three pixels to spare: "cd " fits
+        // after them, "abcd " does not.
+        const qint64 width = 13 * 64;
+        QByteArray text;
+        while (text.size() < 3 * RowLayout::GroupChars)
+            text += "abcd ";
+        PieceText t;
+        t.append(text);
+        RowLayout rows;
+        rows.layout(t, advances, width);
+        // A group opens at the first row with GroupRows rows and GroupChars
+        // characters before it.
+        qint64 groupRow = RowLayout::GroupRows;
+        while (rows.rowStart(groupRow) < RowLayout::GroupChars)
+            ++groupRow;
+        const qint64 pos = rows.rowStart((atGroup ? groupRow : 0) + row);
+        QCOMPARE(t.at(pos), 'a');
+        t.take(pos, 2);
+        rows.edited(t, pos, 2, 0);
+        const std::vector<qint64> expected = plainRows(t.toByteArray(), advances, width);
+        QCOMPARE(rows.rowOf(pos), (atGroup ? groupRow : 0) + row - 1);
+        QCOMPARE(rows.rowCount(), qint64(expected.size()));
+        for (qint64 r = 0; r < rows.rowCount(); ++r)
+            QVERIFY2(rows.rowStart(r) == expected[size_t(r)], qPrintable(QString::number(r)));
+    }
+
     void theIndexStaysSmall()
     {
         RowLayout::Advances advances;
