@@ -1,6 +1,7 @@
 #include "ReceiveView.h"
 
 #include "ReceiveViewAccessible.h"
+#include "RowPainter.h"
 #include "SteadyScrollBar.h"
 
 #include <QAccessible>
@@ -8,7 +9,6 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
-#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -32,9 +32,6 @@ constexpr int StreamFrameMs = 100;
 constexpr int QuietMs = 250; // no frame for this long: the stream has paused
 
 bool isBreak(char c) { return c == '\r' || c == '\n'; }
-
-// Characters drawn as a small box: the control codes of both halves.
-bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); }
 
 QByteArray toBytes(const QString &text)
 {
@@ -97,7 +94,7 @@ void ReceiveView::measureFont()
             m_advance[uc] = 0;
         } else if (c == '\t') {
             m_advance[uc] = 4 * fm.horizontalAdvance(u' ');
-        } else if (isControl(uc)) {
+        } else if (isControlCode(uc)) {
             m_advance[uc] = box;
         } else {
             const QString ch(QChar(static_cast<char16_t>(c)));
@@ -364,75 +361,27 @@ qint64 ReceiveView::rowLastStop(qint64 row) const
 void ReceiveView::paintEvent(QPaintEvent *)
 {
     QPainter p(viewport());
-    const QPalette &pal = palette();
-    p.fillRect(viewport()->rect(), pal.color(QPalette::Base));
+    p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
     p.setFont(font());
-
-    const qint64 selStart = selectionStart();
-    const qint64 selEnd = selectionEnd();
-    const QColor textColour = pal.color(QPalette::Text);
-    const QColor highlight = pal.color(QPalette::Highlight);
-    const QColor highlightText = pal.color(QPalette::HighlightedText);
-    const qint64 first = m_firstRow;
+    const RowPainter::Font looks {m_rawFont, m_glyph, m_advance, m_lineHeight, m_ascent};
+    RowPainter rows(p, looks, palette(), selectionStart(), selectionEnd());
     const int height = viewport()->height();
-
-    QList<quint32> glyphs;
-    QList<QPointF> positions;
-    QList<quint32> selectedGlyphs;
-    QList<QPointF> selectedPositions;
-    QGlyphRun run;
-    run.setRawFont(m_rawFont);
-    auto flush = [&](QList<quint32> &g, QList<QPointF> &pos, const QColor &colour) {
-        if (g.isEmpty())
-            return;
-        run.setGlyphIndexes(g);
-        run.setPositions(pos);
-        p.setPen(colour);
-        p.drawGlyphRun(QPointF(0, 0), run);
-        g.clear();
-        pos.clear();
-    };
-    QString single(1, QChar());
-    for (qint64 row = first; row < rowCount(); ++row) {
-        const qreal top = static_cast<qreal>(row - first) * m_lineHeight;
+    for (qint64 row = m_firstRow; row < rowCount(); ++row) {
+        const qreal top = static_cast<qreal>(row - m_firstRow) * m_lineHeight;
         if (top >= height)
             break;
         const qint64 start = m_layout.rowStart(row);
-        const qint64 end = rowEnd(row);
-        const qreal baseline = top + m_ascent;
-        qreal x = Margin;
         qint64 pos = start;
-        m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
-            for (qsizetype i = 0; i < n; ++i, ++pos) {
-                const auto c = static_cast<unsigned char>(d[i]);
-                const qreal w = advance(c);
-                const bool selected = pos >= selStart && pos < selEnd;
-                if (selected)
-                    p.fillRect(QRectF(x, top, isBreak(d[i]) ? 3 : w, m_lineHeight), highlight);
-                if (m_glyph[c] != 0) {
-                    (selected ? selectedGlyphs : glyphs).append(m_glyph[c]);
-                    (selected ? selectedPositions : positions).append(QPointF(x, baseline));
-                } else if (w > 0 && c != ' ' && c != '\t') {
-                    p.setPen(selected ? highlightText : textColour);
-                    if (isControl(c)) {
-                        // Control codes show as a small box, so nothing is invisible.
-                        p.drawRect(QRectF(x + 1, top + m_lineHeight * 0.3, w - 3, m_lineHeight * 0.5));
-                    } else {
-                        single[0] = QChar(static_cast<char16_t>(c));
-                        p.drawText(QPointF(x, baseline), single);
-                    }
-                }
-                x += w;
-            }
-        });
+        qreal x = Margin;
+        m_text.forEachPiece(start, rowEnd(row) - start,
+                            [&](const char *d, qsizetype n) { rows.paintBytes(d, n, pos, x, top); });
     }
-    flush(glyphs, positions, textColour);
-    flush(selectedGlyphs, selectedPositions, highlightText);
+    rows.finish();
 
     if (hasFocus() && m_caretShown) {
         const QRect caret = caretRect(m_cursor);
         if (caret.bottom() >= 0 && caret.top() < height)
-            p.fillRect(caret, textColour);
+            p.fillRect(caret, palette().color(QPalette::Text));
     }
 }
 
