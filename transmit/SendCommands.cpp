@@ -4,6 +4,7 @@
 #include "Seams.h"
 #include "SendBox.h"
 #include "SendRules.h"
+#include "Messages.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ void SendCommands::sendText()
     try {
         m_comm.setOutput(m_box.wireText());
     } catch (const CommError &) {
-        MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
+        MsgBox(m_controls.owner, msg::text(msg::PortWrong));
     }
 }
 
@@ -32,20 +33,20 @@ void SendCommands::sendDecimal()
     const std::optional<qint32> value = readInteger(m_box.wireText());
     const std::optional<QString> byte = value ? characterOfCode(*value) : std::nullopt;
     if (!byte) {
-        MsgBox(m_controls.owner, QStringLiteral("Inserire numeri decimali"));
+        MsgBox(m_controls.owner, msg::text(msg::DecimalsOnly));
         return;
     }
     try {
         m_comm.setOutput(*byte);
     } catch (const CommError &) {
-        MsgBox(m_controls.owner, QStringLiteral("Inserire numeri decimali"));
+        MsgBox(m_controls.owner, msg::text(msg::DecimalsOnly));
     }
 }
 
 void SendCommands::sendHex()
 {
     if (!hexFormatOk(m_box.wireText())) {
-        MsgBox(m_controls.owner, QStringLiteral("2 CARATTERI E 1 SPAZIO es: 02 34 FE 1A "));
+        MsgBox(m_controls.owner, msg::text(msg::HexPairs));
         return;
     }
     const qsizetype length = m_box.wireText().size();
@@ -55,7 +56,7 @@ void SendCommands::sendHex()
         try {
             m_comm.setOutput(byte);
         } catch (const CommError &) {
-            MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
+            MsgBox(m_controls.owner, msg::text(msg::PortWrong));
             return;
         }
         if (m_controls.pause->checkState() == Qt::Checked) {
