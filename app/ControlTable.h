@@ -56,7 +56,7 @@ struct Twips {
     int left, top, width, height;
 };
 
-struct ControlSpec {
+struct ControlRow {
     const char *name;
     Kind kind;
     const char *text;   // UTF-8; a combo box's initial text
@@ -68,7 +68,7 @@ struct ControlSpec {
     const char *toolTip = nullptr;
 };
 
-inline constexpr ControlSpec Form1Controls[] = {
+inline constexpr ControlRow Form1Controls[] = {
     // Outlines first, so that every control lies above them.
     {"Shape1", Kind::Outline, "", {0, 0, 5535, 4575}, -1, Look::OrangeOutline},
     {"Shape3", Kind::Outline, "", {360, 240, 2295, 495}, -1, Look::OliveOutline},
@@ -142,11 +142,11 @@ inline constexpr ControlSpec Form1Controls[] = {
 
 // The row of the table that declares the control called name; a name not in
 // the table is a compile-time error where the call is a constant expression.
-constexpr const ControlSpec &controlSpec(std::string_view name)
+constexpr const ControlRow &controlRow(std::string_view name)
 {
-    for (const ControlSpec &spec : Form1Controls)
-        if (name == spec.name)
-            return spec;
+    for (const ControlRow &row : Form1Controls)
+        if (name == row.name)
+            return row;
     throw "no such control in Form1Controls";
 }
 
@@ -167,7 +167,7 @@ template <Kind K>
 using ControlClass = typename ControlClassOf<K>::type;
 
 // The class of the control called Name, from its row of the table.
-#define CORVANEL_CONTROL_CLASS(Name) ::corvanel::ControlClass<::corvanel::controlSpec(#Name).kind>
+#define CORVANEL_CONTROL_CLASS(Name) ::corvanel::ControlClass<::corvanel::controlRow(#Name).kind>
 
 // The controls the program and its tests reach by a name of their own
 // (Form1's members, the tests' Controls): the table's rows less the option

@@ -43,16 +43,16 @@ QString textOf(const char *utf8)
     return utf8 ? QString::fromUtf8(utf8) : QString();
 }
 
-QRect boxOf(const ControlSpec &spec)
+QRect boxOf(const ControlRow &row)
 {
-    return twips(spec.box.left, spec.box.top, spec.box.width, spec.box.height);
+    return twips(row.box.left, row.box.top, row.box.width, row.box.height);
 }
 
 template <typename W>
-W *place(W *w, const ControlSpec &spec)
+W *place(W *w, const ControlRow &row)
 {
-    w->setObjectName(QString::fromLatin1(spec.name));
-    w->setGeometry(boxOf(spec));
+    w->setObjectName(QString::fromLatin1(row.name));
+    w->setGeometry(boxOf(row));
     return w;
 }
 
@@ -96,10 +96,10 @@ LabelLook labelLook(Look look)
     }
 }
 
-QWidget *makeLabel(const ControlSpec &spec, QWidget *parent)
+QWidget *makeLabel(const ControlRow &row, QWidget *parent)
 {
-    const LabelLook look = labelLook(spec.look);
-    auto *l = place(new QLabel(textOf(spec.text), parent), spec);
+    const LabelLook look = labelLook(row.look);
+    auto *l = place(new QLabel(textOf(row.text), parent), row);
     setColours(l, look.colour, look.opaque ? &Black : nullptr);
     l->setFont(look.font);
     l->setAlignment(look.align);
@@ -108,11 +108,11 @@ QWidget *makeLabel(const ControlSpec &spec, QWidget *parent)
     return l;
 }
 
-QWidget *makeCombo(const ControlSpec &spec, QWidget *parent)
+QWidget *makeCombo(const ControlRow &row, QWidget *parent)
 {
-    const QStringList items = textOf(spec.list).split(u' ');
-    const QString text = textOf(spec.text);
-    auto *c = place(new QComboBox(parent), spec);
+    const QStringList items = textOf(row.list).split(u' ');
+    const QString text = textOf(row.text);
+    auto *c = place(new QComboBox(parent), row);
     c->setEditable(true);
     keepTypingInTheField(c);
     c->addItems(items);
@@ -121,20 +121,20 @@ QWidget *makeCombo(const ControlSpec &spec, QWidget *parent)
     c->setFocusPolicy(Qt::StrongFocus);
     new ComboWheel(c);
     QPalette pal = c->palette();
-    if (spec.look == Look::PortCombo) {
+    if (row.look == Look::PortCombo) {
         pal.setColor(QPalette::Text, DarkGreen);
         pal.setColor(QPalette::Base, White);
     } else {
         pal.setColor(QPalette::Text, pal.color(QPalette::Active, QPalette::WindowText));
     }
     c->setPalette(pal);
-    c->setFont(uiFont(8.25, spec.look == Look::PortCombo));
+    c->setFont(uiFont(8.25, row.look == Look::PortCombo));
     return c;
 }
 
-QWidget *makeCheckBox(const ControlSpec &spec, QWidget *parent)
+QWidget *makeCheckBox(const ControlRow &row, QWidget *parent)
 {
-    auto *c = place(new QCheckBox(parent), spec);
+    auto *c = place(new QCheckBox(parent), row);
     QPalette pal = c->palette();
     pal.setColor(QPalette::Window, Black);
     pal.setColor(QPalette::Button, Black);
@@ -144,10 +144,10 @@ QWidget *makeCheckBox(const ControlSpec &spec, QWidget *parent)
     return c;
 }
 
-QWidget *makeLamp(const ControlSpec &spec, QWidget *parent)
+QWidget *makeLamp(const ControlRow &row, QWidget *parent)
 {
-    const bool lit = spec.look == Look::Lit;
-    auto *img = place(new QLabel(parent), spec);
+    const bool lit = row.look == Look::Lit;
+    auto *img = place(new QLabel(parent), row);
     img->setPixmap(lampPicture(lit));
     img->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     img->setAttribute(Qt::WA_TranslucentBackground);
@@ -155,11 +155,11 @@ QWidget *makeLamp(const ControlSpec &spec, QWidget *parent)
     return img;
 }
 
-QWidget *makePauseField(const ControlSpec &spec, QWidget *parent)
+QWidget *makePauseField(const ControlRow &row, QWidget *parent)
 {
-    auto *field = place(new QLineEdit(parent), spec);
+    auto *field = place(new QLineEdit(parent), row);
     exposeWholeRuns(field); // before any text, which a listening reader would ask about
-    field->setText(textOf(spec.text));
+    field->setText(textOf(row.text));
     field->setFont(uiFont(6.75));
     field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     field->setFrame(false);
@@ -168,10 +168,10 @@ QWidget *makePauseField(const ControlSpec &spec, QWidget *parent)
     return field;
 }
 
-QWidget *makeSendBox(const ControlSpec &spec, QWidget *parent)
+QWidget *makeSendBox(const ControlRow &row, QWidget *parent)
 {
-    auto *box = place(new SendEdit(parent), spec);
-    box->setPlainText(textOf(spec.text));
+    auto *box = place(new SendEdit(parent), row);
+    box->setPlainText(textOf(row.text));
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setTabChangesFocus(true);
@@ -183,12 +183,12 @@ QWidget *makeSendBox(const ControlSpec &spec, QWidget *parent)
     return box;
 }
 
-QWidget *makeReceiveBox(const ControlSpec &spec, QWidget *parent)
+QWidget *makeReceiveBox(const ControlRow &row, QWidget *parent)
 {
-    auto *box = place(new ReceiveView(parent), spec);
+    auto *box = place(new ReceiveView(parent), row);
     box->setFont(uiFont(8.25));
     box->setColours(Black, PaleOrange);
-    box->setText(textOf(spec.text));
+    box->setText(textOf(row.text));
     // The box repaints its scroll bar with every frame of arriving data.
     // Opaque (in the window's own black, which showed through before), it
     // spares the window and its outline beneath from repainting too.
@@ -199,46 +199,46 @@ QWidget *makeReceiveBox(const ControlSpec &spec, QWidget *parent)
     return box;
 }
 
-QWidget *makeOption(const ControlSpec &spec, QWidget *parent)
+QWidget *makeOption(const ControlRow &row, QWidget *parent)
 {
-    auto *option = place(new QRadioButton(textOf(spec.text), parent), spec);
+    auto *option = place(new QRadioButton(textOf(row.text), parent), row);
     setColours(option, White, &Black);
     QPalette pal = option->palette();
     pal.setColor(QPalette::Text, Black); // the dot inside the white circle
     option->setPalette(pal);
     option->setFont(uiFont(8.25));
     option->setFocusPolicy(Qt::StrongFocus);
-    option->setChecked(spec.look == Look::ChosenOption);
+    option->setChecked(row.look == Look::ChosenOption);
     return option;
 }
 
-QWidget *makeButton(const ControlSpec &spec, QWidget *parent)
+QWidget *makeButton(const ControlRow &row, QWidget *parent)
 {
-    auto *b = place(new QPushButton(textOf(spec.text), parent), spec);
-    b->setFont(spec.look == Look::BigBoldButton ? uiFont(12, true) : uiFont(8.25, spec.look == Look::BoldButton));
+    auto *b = place(new QPushButton(textOf(row.text), parent), row);
+    b->setFont(row.look == Look::BigBoldButton ? uiFont(12, true) : uiFont(8.25, row.look == Look::BoldButton));
     b->setAutoDefault(false);
     b->setFocusPolicy(Qt::StrongFocus);
     return b;
 }
 
-QWidget *makeOutline(const ControlSpec &spec, QWidget *parent)
+QWidget *makeOutline(const ControlRow &row, QWidget *parent)
 {
-    return place(new Outline(spec.look == Look::OrangeOutline ? Orange : Olive, parent), spec);
+    return place(new Outline(row.look == Look::OrangeOutline ? Orange : Olive, parent), row);
 }
 
-QWidget *makeControl(const ControlSpec &spec, QWidget *parent)
+QWidget *makeControl(const ControlRow &row, QWidget *parent)
 {
-    switch (spec.kind) {
-    case Kind::Outline: return makeOutline(spec, parent);
-    case Kind::Label: return makeLabel(spec, parent);
-    case Kind::Combo: return makeCombo(spec, parent);
-    case Kind::Check: return makeCheckBox(spec, parent);
-    case Kind::Lamp: return makeLamp(spec, parent);
-    case Kind::PauseField: return makePauseField(spec, parent);
-    case Kind::SendBox: return makeSendBox(spec, parent);
-    case Kind::ReceiveBox: return makeReceiveBox(spec, parent);
-    case Kind::Option: return makeOption(spec, parent);
-    case Kind::Button: return makeButton(spec, parent);
+    switch (row.kind) {
+    case Kind::Outline: return makeOutline(row, parent);
+    case Kind::Label: return makeLabel(row, parent);
+    case Kind::Combo: return makeCombo(row, parent);
+    case Kind::Check: return makeCheckBox(row, parent);
+    case Kind::Lamp: return makeLamp(row, parent);
+    case Kind::PauseField: return makePauseField(row, parent);
+    case Kind::SendBox: return makeSendBox(row, parent);
+    case Kind::ReceiveBox: return makeReceiveBox(row, parent);
+    case Kind::Option: return makeOption(row, parent);
+    case Kind::Button: return makeButton(row, parent);
     }
     return nullptr;
 }
@@ -262,12 +262,12 @@ void Outline::paintEvent(QPaintEvent *)
 
 void Form1::createControls()
 {
-    for (const ControlSpec &spec : Form1Controls) {
-        QWidget *w = makeControl(spec, this);
-        if (spec.accessibleName)
-            w->setAccessibleName(msg::text(spec.accessibleName));
-        if (spec.toolTip)
-            w->setToolTip(msg::text(spec.toolTip));
+    for (const ControlRow &row : Form1Controls) {
+        QWidget *w = makeControl(row, this);
+        if (row.accessibleName)
+            w->setAccessibleName(msg::text(row.accessibleName));
+        if (row.toolTip)
+            w->setToolTip(msg::text(row.toolTip));
     }
     bindNames();
 }
@@ -349,10 +349,10 @@ void Form1::setTabOrder()
     // The table's keyboard places, less those of controls that never take
     // the focus (captions hold places too).
     std::vector<std::pair<int, QWidget *>> order;
-    for (const ControlSpec &spec : Form1Controls) {
-        QWidget *w = control<QWidget>(spec.name);
-        if (spec.tab >= 0 && w->focusPolicy() != Qt::NoFocus)
-            order.emplace_back(spec.tab, w);
+    for (const ControlRow &row : Form1Controls) {
+        QWidget *w = control<QWidget>(row.name);
+        if (row.tab >= 0 && w->focusPolicy() != Qt::NoFocus)
+            order.emplace_back(row.tab, w);
     }
     std::sort(order.begin(), order.end());
     for (std::size_t i = 1; i < order.size(); ++i)

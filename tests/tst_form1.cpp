@@ -293,14 +293,14 @@ private Q_SLOTS:
         // and comes back to the first.
         FormFixture f;
         std::vector<std::pair<int, QString>> focusOrder;
-        for (const ControlSpec &spec : Form1Controls) {
-            const QString name = QString::fromLatin1(spec.name);
+        for (const ControlRow &row : Form1Controls) {
+            const QString name = QString::fromLatin1(row.name);
             const auto found = f.form->findChildren<QWidget *>(name);
             QVERIFY2(found.size() == 1, qPrintable(name));
-            const auto &b = spec.box;
+            const auto &b = row.box;
             QCOMPARE(found.first()->geometry(), QRect(b.left / 15, b.top / 15, b.width / 15, b.height / 15));
             if (found.first()->focusPolicy() & Qt::TabFocus)
-                focusOrder.emplace_back(spec.tab, name);
+                focusOrder.emplace_back(row.tab, name);
         }
         std::sort(focusOrder.begin(), focusOrder.end());
         QCOMPARE(focusOrder.size(), std::size_t(21));
