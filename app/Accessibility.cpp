@@ -1,4 +1,5 @@
 #include "Accessibility.h"
+#include "Messages.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -230,7 +231,7 @@ void setKind(QWidget *w, AccessibleKind kind)
 
 QString lampName(const QString &line, bool lit)
 {
-    return line + (lit ? QStringLiteral(" acceso") : QStringLiteral(" spento"));
+    return line + msg::text(lit ? msg::LampOn : msg::LampOff);
 }
 
 void exposeLamp(QLabel *unlit, QLabel *lit, QLabel *caption, const QString &line)

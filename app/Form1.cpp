@@ -12,6 +12,7 @@
 #include "Pictures.h"
 #include "Conversions.h"
 #include "MSComm.h"
+#include "Messages.h"
 #include "PortList.h"
 
 #include <QApplication>
@@ -36,7 +37,7 @@ Form1::Form1(std::unique_ptr<MSComm> comm, QWidget *parent)
       m_programEnd([] { QCoreApplication::quit(); })
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Corvanel ver 1.6  -email: corvanel@example.org    www.example.org/corvanel"));
+    setWindowTitle(msg::text(msg::WindowTitle));
     setWindowIcon(applicationIcon());
     setFixedSize(369, 304);
     QPalette pal = palette();
@@ -124,7 +125,7 @@ void Form1::configurePort()
     if (outcome.shown)
         Label5->setText(*outcome.shown);
     if (!outcome.opened)
-        MsgBox(this, QStringLiteral("Porta inesistente"));
+        MsgBox(this, msg::text(msg::PortMissing));
 }
 
 void Form1::Combo1_Click()

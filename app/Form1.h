@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ControlTable.h"
 #include "Module1.h"
 
 #include <QWidget>
@@ -28,7 +29,8 @@ class SendBox;
 class SendCommands;
 class SendLoop;
 
-// The main window: its controls and their places (Layout.cpp), start-up,
+// The main window: its controls, built from their table (ControlTable.h,
+// Layout.cpp), start-up,
 // Exit, and the wiring of every event to the object that owns the behaviour:
 // SendCommands and SendLoop (transmit/), Receiver (receive/), ModemLines,
 // and Module1's ConfigurePort (serial/). Tests reach the controls by their
@@ -85,7 +87,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Builds every control of the table in ControlTable.h (Layout.cpp).
     void createControls();
+    // Fills the members below from the built controls, by their names.
+    void bindNames();
+    template <typename T>
+    T *control(const char *name) const;
     // Names, labels and lamps as screen readers get them (Layout.cpp).
     void exposeToScreenReaders();
     void setTabOrder();
@@ -99,22 +106,11 @@ private:
     void configurePort();
     void endProgram();
 
-    // The controls, by their names.
-    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
-           *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
-           *Label11 = nullptr, *Label12 = nullptr, *Label13 = nullptr, *Label14 = nullptr, *Label15 = nullptr,
-           *Label16 = nullptr, *Label17 = nullptr;
-    QComboBox *Combo1 = nullptr, *Combo2 = nullptr, *Combo3 = nullptr, *Combo4 = nullptr;
-    QCheckBox *Check1 = nullptr, *Check2 = nullptr, *Check3 = nullptr;
-    QLabel *Image1 = nullptr, *Image2 = nullptr, *Image3 = nullptr, *Image4 = nullptr, *Image5 = nullptr,
-           *Image6 = nullptr, *Image7 = nullptr, *Image8 = nullptr, *Image9 = nullptr, *Image10 = nullptr;
-    QPlainTextEdit *Text1 = nullptr;
-    ReceiveView *Text2 = nullptr;
-    QLineEdit *Text3 = nullptr;
-    QPushButton *Command1 = nullptr, *Command3 = nullptr, *Command4 = nullptr, *Command5 = nullptr,
-                *Command6 = nullptr, *Command7 = nullptr, *Command8 = nullptr, *Command9 = nullptr;
+    // The controls, by the names the table gives them, each of its row's class.
+#define CORVANEL_MEMBER(Name) CORVANEL_CONTROL_CLASS(Name) *Name = nullptr;
+    CORVANEL_NAMED_CONTROLS(CORVANEL_MEMBER)
+#undef CORVANEL_MEMBER
     std::array<QRadioButton *, 3> Option1 {};
-    Outline *Shape1 = nullptr, *Shape2 = nullptr, *Shape3 = nullptr, *Shape4 = nullptr;
 
     std::unique_ptr<MSComm> MSComm1;
     Module1 m_module;

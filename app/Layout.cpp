@@ -1,7 +1,9 @@
-// The main window's controls: names, places, colours, fonts, initial states.
-// Places are given in twips (15 to a pixel at 96 dots per inch).
+// Builds the main window from its table (ControlTable.h): each kind of
+// control made and given its look, the names Form1 works with bound, the
+// keyboard order and what screen readers hear.
 
 #include "Accessibility.h"
+#include "ControlTable.h"
 #include "ComboWheel.h"
 #include "Form1.h"
 #include "ListField.h"
@@ -20,6 +22,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
+#include <array>
+#include <vector>
 
 namespace corvanel {
 namespace {
@@ -33,11 +38,21 @@ const QColor Black(0, 0, 0);
 const QColor PaleGreen(192, 255, 192);
 const QColor PaleOrange(255, 224, 192);
 
-template <typename W>
-W *place(W *w, const char *name, const QRect &box)
+QString textOf(const char *utf8)
 {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(box);
+    return utf8 ? QString::fromUtf8(utf8) : QString();
+}
+
+QRect boxOf(const ControlRow &row)
+{
+    return twips(row.box.left, row.box.top, row.box.width, row.box.height);
+}
+
+template <typename W>
+W *place(W *w, const ControlRow &row)
+{
+    w->setObjectName(QString::fromLatin1(row.name));
+    w->setGeometry(boxOf(row));
     return w;
 }
 
@@ -59,21 +74,45 @@ void setColours(QWidget *w, const QColor &text, const QColor *background)
     w->setPalette(pal);
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &box, const QColor &colour,
-              bool opaque, const QFont &font, Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop)
+struct LabelLook {
+    QColor colour;
+    bool opaque;
+    QFont font;
+    Qt::Alignment align;
+};
+
+LabelLook labelLook(Look look)
 {
-    auto *l = place(new QLabel(text, parent), name, box);
-    setColours(l, colour, opaque ? &Black : nullptr);
-    l->setFont(font);
-    l->setAlignment(align);
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignTop;
+    const Qt::Alignment centre = Qt::AlignHCenter | Qt::AlignTop;
+    switch (look) {
+    case Look::OrangeText: return {Orange, false, uiFont(9.75), left};
+    case Look::OrangeOnBlack: return {Orange, true, uiFont(9.75), left};
+    case Look::OrangeRight: return {Orange, true, uiFont(9.75), Qt::AlignRight | Qt::AlignTop};
+    case Look::Heading: return {Yellow, false, uiFont(9.75, true), left};
+    case Look::LampCaption: return {Orange, true, uiFont(8.25), centre};
+    case Look::LampCaptionBare: return {Orange, false, uiFont(8.25), centre};
+    default: return {Yellow, true, uiFont(8.25), left};
+    }
+}
+
+QWidget *makeLabel(const ControlRow &row, QWidget *parent)
+{
+    const LabelLook look = labelLook(row.look);
+    auto *l = place(new QLabel(textOf(row.text), parent), row);
+    setColours(l, look.colour, look.opaque ? &Black : nullptr);
+    l->setFont(look.font);
+    l->setAlignment(look.align);
     l->setFocusPolicy(Qt::NoFocus);
     l->setTextFormat(Qt::PlainText);
     return l;
 }
 
-QComboBox *combo(QWidget *parent, const char *name, const QStringList &items, const QString &text, const QRect &box)
+QWidget *makeCombo(const ControlRow &row, QWidget *parent)
 {
-    auto *c = place(new QComboBox(parent), name, box);
+    const QStringList items = textOf(row.list).split(u' ');
+    const QString text = textOf(row.text);
+    auto *c = place(new QComboBox(parent), row);
     c->setEditable(true);
     keepTypingInTheField(c);
     c->addItems(items);
@@ -81,39 +120,127 @@ QComboBox *combo(QWidget *parent, const char *name, const QStringList &items, co
     c->setEditText(text);
     c->setFocusPolicy(Qt::StrongFocus);
     new ComboWheel(c);
+    QPalette pal = c->palette();
+    if (row.look == Look::PortCombo) {
+        pal.setColor(QPalette::Text, DarkGreen);
+        pal.setColor(QPalette::Base, White);
+    } else {
+        pal.setColor(QPalette::Text, pal.color(QPalette::Active, QPalette::WindowText));
+    }
+    c->setPalette(pal);
+    c->setFont(uiFont(8.25, row.look == Look::PortCombo));
     return c;
 }
 
-QCheckBox *checkBox(QWidget *parent, const char *name, const QRect &box, const QString &accessibleName)
+QWidget *makeCheckBox(const ControlRow &row, QWidget *parent)
 {
-    auto *c = place(new QCheckBox(parent), name, box);
+    auto *c = place(new QCheckBox(parent), row);
     QPalette pal = c->palette();
     pal.setColor(QPalette::Window, Black);
     pal.setColor(QPalette::Button, Black);
     c->setPalette(pal);
     c->setAutoFillBackground(true);
-    c->setAccessibleName(accessibleName);
     c->setFocusPolicy(Qt::StrongFocus);
     return c;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QRect &box, const QFont &font)
+QWidget *makeLamp(const ControlRow &row, QWidget *parent)
 {
-    auto *b = place(new QPushButton(caption, parent), name, box);
-    b->setFont(font);
-    b->setAutoDefault(false);
-    b->setFocusPolicy(Qt::StrongFocus);
-    return b;
-}
-
-QLabel *lampImage(QWidget *parent, const char *name, int left, int top, bool lit)
-{
-    auto *img = place(new QLabel(parent), name, twips(left, top, 225, 225));
+    const bool lit = row.look == Look::Lit;
+    auto *img = place(new QLabel(parent), row);
     img->setPixmap(lampPicture(lit));
     img->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     img->setAttribute(Qt::WA_TranslucentBackground);
     img->setVisible(!lit); // every lit image starts hidden
     return img;
+}
+
+QWidget *makePauseField(const ControlRow &row, QWidget *parent)
+{
+    auto *field = place(new QLineEdit(parent), row);
+    exposeWholeRuns(field); // before any text, which a listening reader would ask about
+    field->setText(textOf(row.text));
+    field->setFont(uiFont(6.75));
+    field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    field->setFrame(false);
+    field->setTextMargins(0, 0, 1, 0);
+    field->setAccessibleDescription(msg::text(msg::PauseUnit));
+    return field;
+}
+
+QWidget *makeSendBox(const ControlRow &row, QWidget *parent)
+{
+    auto *box = place(new SendEdit(parent), row);
+    box->setPlainText(textOf(row.text));
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setTabChangesFocus(true);
+    box->setFont(uiFont(8.25));
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Base, PaleGreen);
+    pal.setColor(QPalette::Text, Black);
+    box->setPalette(pal);
+    return box;
+}
+
+QWidget *makeReceiveBox(const ControlRow &row, QWidget *parent)
+{
+    auto *box = place(new ReceiveView(parent), row);
+    box->setFont(uiFont(8.25));
+    box->setColours(Black, PaleOrange);
+    box->setText(textOf(row.text));
+    // The box repaints its scroll bar with every frame of arriving data.
+    // Opaque (in the window's own black, which showed through before), it
+    // spares the window and its outline beneath from repainting too.
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Window, Black);
+    box->setPalette(pal);
+    box->setAutoFillBackground(true);
+    return box;
+}
+
+QWidget *makeOption(const ControlRow &row, QWidget *parent)
+{
+    auto *option = place(new QRadioButton(textOf(row.text), parent), row);
+    setColours(option, White, &Black);
+    QPalette pal = option->palette();
+    pal.setColor(QPalette::Text, Black); // the dot inside the white circle
+    option->setPalette(pal);
+    option->setFont(uiFont(8.25));
+    option->setFocusPolicy(Qt::StrongFocus);
+    option->setChecked(row.look == Look::ChosenOption);
+    return option;
+}
+
+QWidget *makeButton(const ControlRow &row, QWidget *parent)
+{
+    auto *b = place(new QPushButton(textOf(row.text), parent), row);
+    b->setFont(row.look == Look::BigBoldButton ? uiFont(12, true) : uiFont(8.25, row.look == Look::BoldButton));
+    b->setAutoDefault(false);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+QWidget *makeOutline(const ControlRow &row, QWidget *parent)
+{
+    return place(new Outline(row.look == Look::OrangeOutline ? Orange : Olive, parent), row);
+}
+
+QWidget *makeControl(const ControlRow &row, QWidget *parent)
+{
+    switch (row.kind) {
+    case Kind::Outline: return makeOutline(row, parent);
+    case Kind::Label: return makeLabel(row, parent);
+    case Kind::Combo: return makeCombo(row, parent);
+    case Kind::Check: return makeCheckBox(row, parent);
+    case Kind::Lamp: return makeLamp(row, parent);
+    case Kind::PauseField: return makePauseField(row, parent);
+    case Kind::SendBox: return makeSendBox(row, parent);
+    case Kind::ReceiveBox: return makeReceiveBox(row, parent);
+    case Kind::Option: return makeOption(row, parent);
+    case Kind::Button: return makeButton(row, parent);
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -135,151 +262,29 @@ void Outline::paintEvent(QPaintEvent *)
 
 void Form1::createControls()
 {
-    const QFont font825 = uiFont(8.25);
-    const QFont bold825 = uiFont(8.25, true);
-    const QFont font975 = uiFont(9.75);
-    const QFont bold975 = uiFont(9.75, true);
-
-    // Outlines first, so that every control lies above them.
-    Shape1 = place(new Outline(Orange, this), "Shape1", twips(0, 0, 5535, 4575));
-    Shape3 = place(new Outline(Olive, this), "Shape3", twips(360, 240, 2295, 495));
-    Shape4 = place(new Outline(Olive, this), "Shape4", twips(2760, 240, 2535, 495));
-    Shape2 = place(new Outline(Olive, this), "Shape2", twips(3480, 720, 1815, 495));
-
-    // Connection settings.
-    Label6 = label(this, "Label6", QStringLiteral("Impostato:"), twips(480, 360, 975, 255), Orange, false, font975);
-    Label5 = label(this, "Label5", QStringLiteral("9600,n,8,1"), twips(1440, 360, 1155, 255), Orange, true, font975);
-    Label2 = label(this, "Label2", QStringLiteral("Porta"), twips(360, 840, 1695, 375), Yellow, false, bold975);
-    Label4 = label(this, "Label4", QStringLiteral("bit/sec"), twips(1080, 840, 855, 375), Yellow, false, bold975);
-    Label15 = label(this, "Label15", QStringLiteral("Dati"), twips(2040, 840, 495, 375), Yellow, false, bold975);
-    Label7 = label(this, "Label7", QStringLiteral("Parità"), twips(2640, 840, 735, 375), Yellow, false, bold975);
-
-    Combo1 = combo(this, "Combo1", {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
-                                    QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")},
-                   QStringLiteral("1"), twips(360, 1200, 495, 315));
-    Combo2 = combo(this, "Combo2",
-                   {QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"), QStringLiteral("1200"),
-                    QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"),
-                    QStringLiteral("19200"), QStringLiteral("28800"), QStringLiteral("38400"),
-                    QStringLiteral("57600"), QStringLiteral("115200")},
-                   QStringLiteral("9600"), twips(960, 1200, 975, 315));
-    Combo4 = combo(this, "Combo4", {QStringLiteral("8"), QStringLiteral("7"), QStringLiteral("6")},
-                   QStringLiteral("8"), twips(2040, 1200, 495, 315));
-    Combo3 = combo(this, "Combo3", {QStringLiteral("N"), QStringLiteral("E"), QStringLiteral("O")},
-                   QStringLiteral("N"), twips(2640, 1200, 495, 315));
-    for (QComboBox *c : {Combo1, Combo2}) {
-        QPalette pal = c->palette();
-        pal.setColor(QPalette::Text, DarkGreen);
-        pal.setColor(QPalette::Base, White);
-        c->setPalette(pal);
-        c->setFont(bold825);
+    for (const ControlRow &row : Form1Controls) {
+        QWidget *w = makeControl(row, this);
+        if (row.accessibleName)
+            w->setAccessibleName(msg::text(row.accessibleName));
+        if (row.toolTip)
+            w->setToolTip(msg::text(row.toolTip));
     }
-    for (QComboBox *c : {Combo3, Combo4}) {
-        QPalette pal = c->palette();
-        pal.setColor(QPalette::Text, pal.color(QPalette::Active, QPalette::WindowText));
-        c->setPalette(pal);
-        c->setFont(font825);
-    }
-    Combo3->setToolTip(QStringLiteral("N=nessuna E=pari O=dispari"));
-    Combo1->setAccessibleName(QStringLiteral("Porta"));
-    Combo2->setAccessibleName(QStringLiteral("bit/sec"));
-    Combo3->setAccessibleName(QStringLiteral("Parità"));
-    Combo4->setAccessibleName(QStringLiteral("Dati"));
+    bindNames();
+}
 
-    // Modem lines.
-    const Qt::Alignment right = Qt::AlignRight | Qt::AlignTop;
-    Label8 = label(this, "Label8", QStringLiteral("DTR:"), twips(3360, 1320, 495, 255), Orange, true, font975, right);
-    Check1 = checkBox(this, "Check1", twips(3960, 1320, 255, 255), QStringLiteral("DTR"));
-    Label9 = label(this, "Label9", QStringLiteral("RTS:"), twips(4200, 1320, 615, 255), Orange, true, font975, right);
-    Check2 = checkBox(this, "Check2", twips(4920, 1320, 255, 255), QStringLiteral("RTS"));
+template <typename T>
+T *Form1::control(const char *name) const
+{
+    return findChild<T *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
 
-    // Lamps: the unlit image first, the lit one above it.
-    const Qt::Alignment centre = Qt::AlignHCenter | Qt::AlignTop;
-    Image1 = lampImage(this, "Image1", 2880, 360, false);
-    Image2 = lampImage(this, "Image2", 2880, 360, true);
-    Label10 = label(this, "Label10", QStringLiteral("TX"), twips(3120, 360, 255, 255), Orange, true, font825, centre);
-    Image4 = lampImage(this, "Image4", 3600, 360, false);
-    Image3 = lampImage(this, "Image3", 3600, 360, true);
-    Label11 = label(this, "Label11", QStringLiteral("RX"), twips(3840, 360, 375, 255), Orange, true, font825, centre);
-    Image10 = lampImage(this, "Image10", 4320, 360, false);
-    Image9 = lampImage(this, "Image9", 4320, 360, true);
-    Label14 = label(this, "Label14", QStringLiteral("DSR"), twips(4560, 360, 495, 255), Orange, true, font825, centre);
-    Image8 = lampImage(this, "Image8", 3600, 840, false);
-    Image7 = lampImage(this, "Image7", 3600, 840, true);
-    Label13 = label(this, "Label13", QStringLiteral("CD"), twips(3840, 840, 375, 255), Orange, true, font825, centre);
-    Image5 = lampImage(this, "Image5", 4320, 840, false);
-    Image6 = lampImage(this, "Image6", 4320, 840, true);
-    Label12 = label(this, "Label12", QStringLiteral("CTS"), twips(4560, 840, 495, 255), Orange, false, font825, centre);
-
-    // Send area.
-    Label1 = label(this, "Label1", QStringLiteral("Stringa da inviare"), twips(360, 1800, 2295, 495), Yellow, false, bold975);
-    Label16 = label(this, "Label16", QStringLiteral("Pausa tra caratteri"), twips(2400, 1800, 1335, 255), Yellow, true, font825);
-    Check3 = checkBox(this, "Check3", twips(3720, 1800, 255, 255), QStringLiteral("Pausa tra caratteri"));
-    Text3 = place(new QLineEdit(this), "Text3", twips(3960, 1800, 495, 255));
-    exposeWholeRuns(Text3); // before any text, which a listening reader would ask about
-    Text3->setText(QStringLiteral("100"));
-    Text3->setFont(uiFont(6.75));
-    Text3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Text3->setFrame(false);
-    Text3->setTextMargins(0, 0, 1, 0);
-    Text3->setAccessibleName(QStringLiteral("Pausa tra caratteri"));
-    Text3->setAccessibleDescription(QStringLiteral("msec"));
-    Label17 = label(this, "Label17", QStringLiteral("msec"), twips(4560, 1800, 495, 255), Yellow, true, font825);
-
-    Text1 = place(new SendEdit(this), "Text1", twips(360, 2040, 4455, 615));
-    Text1->setPlainText(QStringLiteral("Digita qui la stringa da inviare e premi invia"));
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text1->setTabChangesFocus(true);
-    Text1->setFont(font825);
-    {
-        QPalette pal = Text1->palette();
-        pal.setColor(QPalette::Base, PaleGreen);
-        pal.setColor(QPalette::Text, Black);
-        Text1->setPalette(pal);
-    }
-    Text1->setAccessibleName(QStringLiteral("Stringa da inviare"));
-    Command6 = button(this, "Command6", QStringLiteral("Clr"), twips(4920, 2400, 375, 255), font825);
-
-    // Receive area.
-    Label3 = label(this, "Label3", QStringLiteral("Stringa ricevuta"), twips(360, 2640, 1815, 495), Yellow, false, bold975);
-    Text2 = place(new ReceiveView(this), "Text2", twips(360, 3000, 4455, 615));
-    Text2->setFont(font825);
-    Text2->setColours(Black, PaleOrange);
-    Text2->setText(QStringLiteral("Premere il pulsante \"Ricevi\" per attivare la ricezione\r\n"));
-    Text2->setAccessibleName(QStringLiteral("Stringa ricevuta"));
-    {
-        // The box repaints its scroll bar with every frame of arriving data.
-        // Opaque (in the window's own black, which showed through before),
-        // it spares the window and its outline beneath from repainting too.
-        QPalette pal = Text2->palette();
-        pal.setColor(QPalette::Window, Black);
-        Text2->setPalette(pal);
-        Text2->setAutoFillBackground(true);
-    }
-    Command5 = button(this, "Command5", QStringLiteral("Clr"), twips(4920, 3360, 375, 255), font825);
-
-    const char *optionNames[] = {"Option1(0)", "Option1(1)", "Option1(2)"};
-    const QString optionCaptions[] = {QStringLiteral("Asci"), QStringLiteral("Hex"), QStringLiteral("Dec")};
-    const QRect optionBoxes[] = {twips(360, 3600, 1215, 255), twips(1560, 3600, 1215, 255), twips(2760, 3600, 2055, 255)};
-    for (int i = 0; i < 3; ++i) {
-        Option1[i] = place(new QRadioButton(optionCaptions[i], this), optionNames[i], optionBoxes[i]);
-        setColours(Option1[i], White, &Black);
-        QPalette pal = Option1[i]->palette();
-        pal.setColor(QPalette::Text, Black); // the dot inside the white circle
-        Option1[i]->setPalette(pal);
-        Option1[i]->setFont(font825);
-        Option1[i]->setFocusPolicy(Qt::StrongFocus);
-    }
-    Option1[0]->setChecked(true);
-
-    // Command buttons.
-    Command3 = button(this, "Command3", QStringLiteral("Invia ASCI"), twips(360, 3960, 1095, 255), bold825);
-    Command1 = button(this, "Command1", QStringLiteral("Invia loop"), twips(1560, 3960, 1095, 255), bold825);
-    Command4 = button(this, "Command4", QStringLiteral("Exit"), twips(3960, 3960, 615, 375), bold825);
-    Command7 = button(this, "Command7", QStringLiteral("?"), twips(4680, 3960, 375, 375), uiFont(12, true));
-    Command8 = button(this, "Command8", QStringLiteral("Invia Dec."), twips(360, 4200, 1095, 255), bold825);
-    Command9 = button(this, "Command9", QStringLiteral("Invia HEX"), twips(1560, 4200, 1095, 255), bold825);
+void Form1::bindNames()
+{
+#define CORVANEL_BIND(Name) Name = control<CORVANEL_CONTROL_CLASS(Name)>(#Name);
+    CORVANEL_NAMED_CONTROLS(CORVANEL_BIND)
+#undef CORVANEL_BIND
+    for (std::size_t i = 0; i < Option1.size(); ++i)
+        Option1[i] = control<QRadioButton>(Option1Names[i]);
 }
 
 void Form1::exposeToScreenReaders()
@@ -291,15 +296,12 @@ void Form1::exposeToScreenReaders()
         {Label9, Check2}, {Label16, Check3}, {Label1, Text1}, {Label3, Text2}};
     for (const auto &[heading, control] : buddies)
         heading->setBuddy(control);
-    // The two "Clr" buttons say which box they empty; each name begins with
-    // the caption, so that what is heard matches what is seen.
-    Command6->setAccessibleName(QStringLiteral("Clr: cancella la stringa da inviare"));
-    Command5->setAccessibleName(QStringLiteral("Clr: cancella la stringa ricevuta"));
-    exposeLamp(Image1, Image2, Label10, QStringLiteral("TX"));
-    exposeLamp(Image4, Image3, Label11, QStringLiteral("RX"));
-    exposeLamp(Image10, Image9, Label14, QStringLiteral("DSR"));
-    exposeLamp(Image8, Image7, Label13, QStringLiteral("CD"));
-    exposeLamp(Image5, Image6, Label12, QStringLiteral("CTS"));
+    // Each lamp is named after the line its caption shows.
+    const std::array<QLabel *, 3> lamps[] = {{Image1, Image2, Label10}, {Image4, Image3, Label11},
+                                             {Image10, Image9, Label14}, {Image8, Image7, Label13},
+                                             {Image5, Image6, Label12}};
+    for (const auto &[unlit, lit, caption] : lamps)
+        exposeLamp(unlit, lit, caption, caption->text());
 }
 
 namespace {
@@ -344,11 +346,17 @@ void Form1::fitCaptions()
 
 void Form1::setTabOrder()
 {
-    const QList<QWidget *> order = {Text1,  Command1, Combo1,  Text2,   Command3, Combo2,     Command4,
-                                    Command5, Command6, Combo3, Check1,  Check2,   Command7,   Combo4,
-                                    Command8, Command9, Option1[0], Option1[1], Option1[2], Text3, Check3};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(order.at(i - 1), order.at(i));
+    // The table's keyboard places, less those of controls that never take
+    // the focus (captions hold places too).
+    std::vector<std::pair<int, QWidget *>> order;
+    for (const ControlRow &row : Form1Controls) {
+        QWidget *w = control<QWidget>(row.name);
+        if (row.tab >= 0 && w->focusPolicy() != Qt::NoFocus)
+            order.emplace_back(row.tab, w);
+    }
+    std::sort(order.begin(), order.end());
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1].second, order[i].second);
 }
 
 } // namespace corvanel

@@ -5,6 +5,7 @@
 #include "QtSerialComm.h"
 
 #include "Seams.h"
+#include "Messages.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -31,7 +32,7 @@ void messageBox(QObject *parent, const QString &text)
 
 QString saveFileDialog(QObject *parent)
 {
-    return QFileDialog::getSaveFileName(windowOf(parent), QStringLiteral("Salva con nome"));
+    return QFileDialog::getSaveFileName(windowOf(parent), msg::text(msg::SaveAsTitle));
 }
 
 // Calls `shown` once, when the window is first on screen.

@@ -209,7 +209,7 @@ int main(int argc, char **argv)
     form->Command5_Click();
     Controls(*form).Option1[1]->click();
     QCoreApplication::processEvents();
-    auto *box = form->findChild<ReceiveView *>(QStringLiteral("Text2"));
+    ReceiveView *box = Controls(*form).Text2;
 
     QByteArray block(65536, '\0');
     for (qsizetype i = 0; i < block.size(); ++i)

@@ -1,4 +1,5 @@
 #include "PortList.h"
+#include "Messages.h"
 
 #include <algorithm>
 #include <tuple>
@@ -61,7 +62,7 @@ QStringList orderPorts(const QStringList &devices)
 QString portListTooltip(const QStringList &orderedDevices)
 {
     if (orderedDevices.isEmpty())
-        return QStringLiteral("Nessuna porta seriale trovata");
+        return msg::text(msg::NoSerialPort);
     QStringList lines;
     for (qsizetype i = 0; i < orderedDevices.size(); ++i)
         lines << QStringLiteral("%1 = %2").arg(i + 1).arg(orderedDevices.at(i));

@@ -3,6 +3,7 @@
 #include "ReceiveViewAccessible.h"
 #include "RowPainter.h"
 #include "SteadyScrollBar.h"
+#include "Messages.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -279,7 +280,7 @@ bool ReceiveView::saveTo(const QString &path, QString *error) const
         // A write failed, or part of the log could not be read back: no copy is passed off.
         file.cancelWriting();
         *error = failure != 0 ? qt_error_string(failure)
-                              : QStringLiteral("impossibile rileggere una parte del testo ricevuto");
+                              : msg::text(msg::RereadFailed);
         return false;
     }
     if (file.commit())

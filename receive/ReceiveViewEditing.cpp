@@ -3,6 +3,7 @@
 
 #include "ReceiveView.h"
 #include "TextMoves.h"
+#include "Messages.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -360,17 +361,17 @@ QMenu *ReceiveView::createContextMenu()
 {
     auto *menu = new QMenu(this);
     const bool hasSelection = selectionEnd() > selectionStart();
-    menu->addAction(QStringLiteral("Annulla"), this, &ReceiveView::undo)->setEnabled(isUndoAvailable());
-    menu->addAction(QStringLiteral("Ripeti"), this, &ReceiveView::redo)->setEnabled(isRedoAvailable());
+    menu->addAction(msg::text(msg::Undo), this, &ReceiveView::undo)->setEnabled(isUndoAvailable());
+    menu->addAction(msg::text(msg::Redo), this, &ReceiveView::redo)->setEnabled(isRedoAvailable());
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Taglia"), this, &ReceiveView::cut)->setEnabled(hasSelection);
-    menu->addAction(QStringLiteral("Copia"), this, &ReceiveView::copy)->setEnabled(hasSelection);
-    menu->addAction(QStringLiteral("Incolla"), this, &ReceiveView::paste)
+    menu->addAction(msg::text(msg::Cut), this, &ReceiveView::cut)->setEnabled(hasSelection);
+    menu->addAction(msg::text(msg::Copy), this, &ReceiveView::copy)->setEnabled(hasSelection);
+    menu->addAction(msg::text(msg::Paste), this, &ReceiveView::paste)
         ->setEnabled(!QApplication::clipboard()->text().isEmpty());
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Seleziona tutto"), this, &ReceiveView::selectAll);
+    menu->addAction(msg::text(msg::SelectAll), this, &ReceiveView::selectAll);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Salva con nome..."), this, &ReceiveView::saveRequested);
+    menu->addAction(msg::text(msg::SaveAs), this, &ReceiveView::saveRequested);
     return menu;
 }
 

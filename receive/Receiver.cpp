@@ -4,6 +4,7 @@
 #include "MSComm.h"
 #include "ReceiveView.h"
 #include "Seams.h"
+#include "Messages.h"
 
 #include <QLabel>
 
@@ -72,7 +73,7 @@ void Receiver::saveAs()
         return;
     QString reason;
     if (!m_controls.box->saveTo(path, &reason))
-        MsgBox(m_controls.owner, QStringLiteral("Impossibile salvare il file %1: %2").arg(path, reason));
+        MsgBox(m_controls.owner, msg::text(msg::SaveFailed).arg(path, reason));
 }
 
 } // namespace corvanel

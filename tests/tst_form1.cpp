@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 #include "CaretRest.h"
+#include "ControlTable.h"
 #include "Form2.h"
 #include "ReceiveView.h"
 
@@ -16,6 +17,8 @@
 #include <QtTest/qtestspontaneevent.h>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <algorithm>
+#include <vector>
 
 using namespace corvanel;
 
@@ -281,6 +284,43 @@ private Q_SLOTS:
             ++checked;
         }
         QVERIFY(checked >= 25);
+    }
+
+    void builtAsItsTable()
+    {
+        // Every row of the window's table is one control, in its box; the
+        // Tab key visits the controls that take the focus in the table's order
+        // and comes back to the first.
+        FormFixture f;
+        std::vector<std::pair<int, QString>> focusOrder;
+        for (const ControlRow &row : Form1Controls) {
+            const QString name = QString::fromLatin1(row.name);
+            const auto found = f.form->findChildren<QWidget *>(name);
+            QVERIFY2(found.size() == 1, qPrintable(name));
+            const auto &b = row.box;
+            QCOMPARE(found.first()->geometry(), QRect(b.left / 15, b.top / 15, b.width / 15, b.height / 15));
+            if (found.first()->focusPolicy() & Qt::TabFocus)
+                focusOrder.emplace_back(row.tab, name);
+        }
+        std::sort(focusOrder.begin(), focusOrder.end());
+        QCOMPARE(focusOrder.size(), std::size_t(21));
+
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+        f.ui->Text1->setFocus();
+        for (const auto &[tab, name] : focusOrder) {
+            // The option buttons are one stop, at the one selected.
+            const auto *option = f.form->findChild<QRadioButton *>(name);
+            if (option && !option->isChecked())
+                continue;
+            QWidget *focus = QApplication::focusWidget();
+            while (focus && focus->parentWidget() != f.form.get())
+                focus = focus->parentWidget();
+            QVERIFY(focus);
+            QCOMPARE(focus->objectName(), name);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(QApplication::focusWidget(), f.ui->Text1);
     }
 
     void controlsWithoutTextHaveAccessibleNames()

@@ -4,6 +4,7 @@
 #include "Seams.h"
 #include "SendBox.h"
 #include "SendRules.h"
+#include "Messages.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ void SendCommands::sendText()
     try {
         m_comm.setOutput(m_box.wireText());
     } catch (const CommError &) {
-        MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
+        MsgBox(m_controls.owner, msg::text(msg::PortWrong));
     }
 }
 
@@ -32,13 +33,13 @@ void SendCommands::sendDecimal()
     const std::optional<qint32> value = readInteger(m_box.wireText());
     const std::optional<QString> byte = value ? characterOfCode(*value) : std::nullopt;
     if (!byte) {
-        MsgBox(m_controls.owner, QStringLiteral("Inserire numeri decimali"));
+        MsgBox(m_controls.owner, msg::text(msg::DecimalsOnly));
         return;
     }
     try {
         m_comm.setOutput(*byte);
     } catch (const CommError &) {
-        MsgBox(m_controls.owner, QStringLiteral("Inserire numeri decimali"));
+        MsgBox(m_controls.owner, msg::text(msg::DecimalsOnly));
     }
 }
 
@@ -46,7 +47,7 @@ void SendCommands::sendHex()
 {
     const bool formatOk = runHexSend([this] { return m_box.wireText(); }, [this](int value) { return sendHexByte(value); });
     if (!formatOk)
-        MsgBox(m_controls.owner, QStringLiteral("2 CARATTERI E 1 SPAZIO es: 02 34 FE 1A "));
+        MsgBox(m_controls.owner, msg::text(msg::HexPairs));
 }
 
 bool SendCommands::sendHexByte(int value)
@@ -54,7 +55,7 @@ bool SendCommands::sendHexByte(int value)
     try {
         m_comm.setOutput(*characterOfCode(value));
     } catch (const CommError &) {
-        MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
+        MsgBox(m_controls.owner, msg::text(msg::PortWrong));
         return false;
     }
     if (m_controls.pause->checkState() == Qt::Checked) {

@@ -3,6 +3,7 @@
 #include "MSComm.h"
 #include "Seams.h"
 #include "SendBox.h"
+#include "Messages.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -30,7 +31,7 @@ void SendLoop::click()
 
     m_controls.txLamp->setVisible(true);
     m_active = !m_active;
-    m_controls.button->setText(m_active ? QStringLiteral("Stop Loop") : QStringLiteral("Invia Loop"));
+    m_controls.button->setText(msg::text(m_active ? msg::LoopStop : msg::LoopStart));
     do {
         yield();
         if (m_ended() || m_failed)
@@ -55,8 +56,8 @@ void SendLoop::abandon()
 {
     m_active = false;
     m_failed = true;
-    m_controls.button->setText(QStringLiteral("Invia Loop"));
-    MsgBox(m_controls.owner, QStringLiteral("Porta errata"));
+    m_controls.button->setText(msg::text(msg::LoopStart));
+    MsgBox(m_controls.owner, msg::text(msg::PortWrong));
 }
 
 } // namespace corvanel

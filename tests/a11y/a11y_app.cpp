@@ -14,6 +14,7 @@
 // and prints "ready" once the window is up, and "stream ended HH:MM:SS.ffffff"
 // (the time of day, as a screen reader's log gives it) after the last byte.
 
+#include "Controls.h"
 #include "Form1.h"
 #include "Pty.h"
 #include "Program.h"
@@ -128,7 +129,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     qint64 expected = -1;
     const auto shown = [&](corvanel::Form1 &form) {
-        auto *box = form.findChild<corvanel::ReceiveView *>(QStringLiteral("Text2"));
+        corvanel::ReceiveView *box = Controls(form).Text2;
         expected = box->length() + total;
         started = true;
         clock.start();
