@@ -170,7 +170,7 @@ void QtSerialComm::applyFrame()
     throwIfFailed(m_os.getAttributes(m_fd, &held));
     const QString mismatch = frameMismatch(held.c_cflag, m_settings);
     if (!mismatch.isEmpty())
-        throw CommError(("the driver did not apply the settings: " + mismatch).toStdString());
+        throw CommError((QLatin1String("the driver did not apply the settings: ") + mismatch).toStdString());
     m_parityMarks = m_settings.parity != Parity::None && (held.c_iflag & PARMRK);
 }
 

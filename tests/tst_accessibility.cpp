@@ -282,7 +282,7 @@ private Q_SLOTS:
                     int start = -2, end = -2;
                     a->attributes(offset, &start, &end);
                     const QString where = QStringLiteral("%1 \"%2\" at %3: %4-%5")
-                                              .arg(box->metaObject()->className(), text).arg(offset).arg(start).arg(end);
+                                              .arg(QLatin1String(box->metaObject()->className()), text).arg(offset).arg(start).arg(end);
                     QVERIFY2(start >= 0 && start <= offset && offset <= end && end <= count, qPrintable(where));
                     QVERIFY2(offset < end || offset == count, qPrintable(where));
                 }

@@ -4,6 +4,17 @@
 
 using namespace corvanel;
 
+namespace {
+// The command line as a list of ASCII words.
+QStringList words(std::initializer_list<const char *> ascii)
+{
+    QStringList list;
+    for (const char *w : ascii)
+        list << QString::fromLatin1(w);
+    return list;
+}
+}
+
 class TestCommandLine : public QObject
 {
     Q_OBJECT
@@ -18,23 +29,23 @@ private Q_SLOTS:
         const QString usage = QStringLiteral("Usage: corvanel [options]");
         const QString version = QStringLiteral("Corvanel 1.06");
         QTest::newRow("nothing") << QStringList() << true << 0 << QString();
-        QTest::newRow("--help") << QStringList {"--help"} << false << 0 << usage;
-        QTest::newRow("-h") << QStringList {"-h"} << false << 0 << usage;
-        QTest::newRow("--version") << QStringList {"--version"} << false << 0 << version;
-        QTest::newRow("-v") << QStringList {"-v"} << false << 0 << version;
-        QTest::newRow("Qt options pass") << QStringList {"-style", "Fusion", "-reverse", "--platform", "xcb"} << true
+        QTest::newRow("--help") << words({"--help"}) << false << 0 << usage;
+        QTest::newRow("-h") << words({"-h"}) << false << 0 << usage;
+        QTest::newRow("--version") << words({"--version"}) << false << 0 << version;
+        QTest::newRow("-v") << words({"-v"}) << false << 0 << version;
+        QTest::newRow("Qt options pass") << words({"-style", "Fusion", "-reverse", "--platform", "xcb"}) << true
                                          << 0 << QString();
-        QTest::newRow("Qt option with =") << QStringList {"-style=Fusion"} << true << 0 << QString();
-        QTest::newRow("every other Qt option") << QStringList {"-name", "probe", "-testability", "-icon", "a.png",
+        QTest::newRow("Qt option with =") << words({"-style=Fusion"}) << true << 0 << QString();
+        QTest::newRow("every other Qt option") << words({"-name", "probe", "-testability", "-icon", "a.png",
                                                                "-visual", "33", "-qmljsdebugger=port:3768",
-                                                               "-qmljsdebugger", "port:3769", "-widgetcount"}
+                                                               "-qmljsdebugger", "port:3769", "-widgetcount"})
                                                << true << 0 << QString();
-        QTest::newRow("unknown") << QStringList {"--bogus"} << false << 2
+        QTest::newRow("unknown") << words({"--bogus"}) << false << 2
                                  << QStringLiteral("corvanel: Unknown option 'bogus'. Try 'corvanel --help'.");
-        QTest::newRow("two unknown") << QStringList {"-x", "--y"} << false << 2 << QString();
-        QTest::newRow("unknown beats help") << QStringList {"--help", "--bogus"} << false << 2 << QString();
-        QTest::newRow("missing value") << QStringList {"-platform"} << false << 2 << QString();
-        QTest::newRow("stray argument") << QStringList {"/dev/ttyS0"} << false << 2
+        QTest::newRow("two unknown") << words({"-x", "--y"}) << false << 2 << QString();
+        QTest::newRow("unknown beats help") << words({"--help", "--bogus"}) << false << 2 << QString();
+        QTest::newRow("missing value") << words({"-platform"}) << false << 2 << QString();
+        QTest::newRow("stray argument") << words({"/dev/ttyS0"}) << false << 2
                                         << QStringLiteral("corvanel: Unexpected argument '/dev/ttyS0'. Try 'corvanel --help'.");
     }
     void outcome()

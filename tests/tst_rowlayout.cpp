@@ -166,7 +166,7 @@ private Q_SLOTS:
             QVERIFY2(l.rowCount() > 4 * RowLayout::GroupRows, how);
             // Backwards, so that the groups kept are of no help.
             for (qint64 r = l.rowCount() - 1; r >= 0; --r)
-                QVERIFY2(l.rowStart(r) == expected[size_t(r)], qPrintable(QStringLiteral("%1: row %2").arg(how).arg(r)));
+                QVERIFY2(l.rowStart(r) == expected[size_t(r)], qPrintable(QStringLiteral("%1: row %2").arg(QLatin1String(how)).arg(r)));
             for (qint64 pos = 0; pos <= t.size(); pos += 997) {
                 const auto it = std::upper_bound(expected.begin(), expected.end(), pos);
                 QVERIFY2(l.rowOf(pos) == it - expected.begin() - 1, how);
