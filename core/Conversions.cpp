@@ -47,9 +47,8 @@ std::optional<Int> roundHalfEven(double value)
     return static_cast<Int>(r);
 }
 
-} // namespace
-
-double lenientValue(QStringView text)
+// The text without its spaces, tabs and line feeds.
+QString withoutBlanks(QStringView text)
 {
     QString s;
     s.reserve(text.size());
@@ -57,22 +56,29 @@ double lenientValue(QStringView text)
         if (c != u' ' && c != u'\t' && c != u'\n')
             s.append(c);
     }
+    return s;
+}
 
-    if (s.size() >= 2 && s.at(0) == u'&' && (s.at(1) == u'h' || s.at(1) == u'H')) {
-        double v = 0;
-        for (qsizetype i = 2; i < s.size(); ++i) {
-            const int d = hexDigit(s.at(i));
-            if (d < 0)
-                break;
-            v = v * 16 + d;
-        }
-        return v;
+// The value of the hexadecimal digits after "&H", up to the first other character.
+double hexPrefixValue(const QString &s)
+{
+    double v = 0;
+    for (qsizetype i = 2; i < s.size(); ++i) {
+        const int d = hexDigit(s.at(i));
+        if (d < 0)
+            break;
+        v = v * 16 + d;
     }
+    return v;
+}
 
-    // Find the longest prefix of the form [sign] digits [. digits] [e [sign] digits].
-    qsizetype i = 0;
-    if (i < s.size() && (s.at(i) == u'+' || s.at(i) == u'-'))
-        ++i;
+bool isSign(const QString &s, qsizetype i) { return i < s.size() && (s.at(i) == u'+' || s.at(i) == u'-'); }
+
+// The length of the longest prefix of the form [sign] digits [. digits]
+// [e [sign] digits]; 0 when it holds no digit before the exponent.
+qsizetype numberPrefixLength(const QString &s)
+{
+    qsizetype i = isSign(s, 0) ? 1 : 0;
     const qsizetype intDigits = digitRun(s, i);
     i += intDigits;
     qsizetype fracDigits = 0;
@@ -84,14 +90,26 @@ double lenientValue(QStringView text)
     if (intDigits == 0 && fracDigits == 0)
         return 0;
     if (i < s.size() && (s.at(i) == u'e' || s.at(i) == u'E')) {
-        qsizetype j = i + 1;
-        if (j < s.size() && (s.at(j) == u'+' || s.at(j) == u'-'))
-            ++j;
+        const qsizetype j = isSign(s, i + 1) ? i + 2 : i + 1;
         const qsizetype expDigits = digitRun(s, j);
         if (expDigits > 0)
             i = j + expDigits;
     }
-    const QString number = s.left(i);
+    return i;
+}
+
+} // namespace
+
+double lenientValue(QStringView text)
+{
+    const QString s = withoutBlanks(text);
+    if (s.size() >= 2 && s.at(0) == u'&' && (s.at(1) == u'h' || s.at(1) == u'H'))
+        return hexPrefixValue(s);
+
+    const qsizetype length = numberPrefixLength(s);
+    if (length == 0)
+        return 0;
+    const QString number = s.left(length);
     bool ok = false;
     const double v = number.toDouble(&ok); // always '.' and 'e', whatever the locale
     if (ok)

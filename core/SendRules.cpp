@@ -37,9 +37,8 @@ QString sendBoxWireText(const QString &editorText)
     out.reserve(editorText.size() + editorText.size() / 16);
     for (qsizetype i = 0; i < editorText.size(); ++i) {
         const QChar c = editorText.at(i);
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
-            out += u"\r\n";
-        } else if (c == u'\n' && (i == 0 || editorText.at(i - 1) != u'\r')) {
+        const bool loneFeed = c == u'\n' && (i == 0 || editorText.at(i - 1) != u'\r');
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator || loneFeed) {
             out += u"\r\n";
         } else {
             out += c;

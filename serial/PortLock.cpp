@@ -129,7 +129,7 @@ QString serialPortLockFile(const QString &devicePath, PortOs &os)
     name.replace(u'/', u'_');
     for (const char *directory : directories) {
         const QString dir = QString::fromLatin1(directory);
-        const QString file = dir + QStringLiteral("/LCK..") + name;
+        QString file = dir + QStringLiteral("/LCK..") + name; // not const: returned by move
         const QByteArray dirName = QFile::encodeName(dir);
         struct stat st {};
         if (os.accessible(dirName, R_OK).ok()

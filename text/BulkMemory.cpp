@@ -17,7 +17,7 @@ void FreeBulk::operator()(char *p) const
 
 Bulk allocateBulk(std::size_t bytes)
 {
-    constexpr std::size_t HugePage = 2 * 1024 * 1024;
+    constexpr std::size_t HugePage = std::size_t {2} * 1024 * 1024;
     void *p = nullptr;
     if (::posix_memalign(&p, bytes >= HugePage ? HugePage : alignof(std::max_align_t), bytes) != 0)
         throw std::bad_alloc();
@@ -32,6 +32,7 @@ Bulk allocateBulk(std::size_t bytes)
     const std::uintptr_t from = (start + page - 1) & ~(page - 1);
     const std::uintptr_t to = (start + bytes) & ~(page - 1);
     if (to > from)
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): madvise wants the page-aligned address itself
         ::madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE); // older kernels: faults as before
 #endif
     return bulk;
@@ -52,8 +53,8 @@ void *BlockPool::take()
         return block;
     }
     if (m_next == m_end) {
-        constexpr std::size_t First = 64 * 1024;
-        constexpr std::size_t Largest = 2 * 1024 * 1024;
+        constexpr std::size_t First = std::size_t {64} * 1024;
+        constexpr std::size_t Largest = std::size_t {2} * 1024 * 1024;
         const std::size_t size = std::max(std::clamp(m_reserved, First, Largest), m_blockSize);
         m_slabs.push_back(allocateBulk(size));
         m_reserved += size;

@@ -114,7 +114,7 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
     };
     // A window at a time, so that a walk that stops early reads no further:
     // older text may have to come back from the temporary file.
-    constexpr qint64 Window = 64 * 1024;
+    constexpr qint64 Window = qint64 {64} * 1024;
     for (qint64 from = start; from < size && !stopped; from += Window)
         text.forEachPiece(from, std::min(Window, size - from), scan);
 }

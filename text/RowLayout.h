@@ -28,7 +28,7 @@ class RowLayout
 public:
     using Advances = std::array<qint32, 256>;
     static constexpr qint64 GroupRows = 256;
-    static constexpr qint64 GroupChars = 256 * 1024; // one block of the store's file
+    static constexpr qint64 GroupChars = qint64 {256} * 1024; // one block of the store's file
     static constexpr int CachedGroups = 4;
 
     // Lays the whole text out with these advances and this width.
