@@ -107,6 +107,7 @@ private:
     void endProgram();
 
     // The controls, by the names the table gives them, each of its row's class.
+    // NOLINTNEXTLINE(bugprone-macro-parentheses): Name is a member's name, not an expression
 #define CORVANEL_MEMBER(Name) CORVANEL_CONTROL_CLASS(Name) *Name = nullptr;
     CORVANEL_NAMED_CONTROLS(CORVANEL_MEMBER)
 #undef CORVANEL_MEMBER

@@ -166,6 +166,12 @@ private:
     // Takes [pos, pos + length) out and puts `inserted` in; lays out, moves
     // the caret to caretAfter and tells screen readers. Returns what went out.
     PieceText::Pieces swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted, qint64 caretAfter);
+    // The keys, by kind; each says whether it handled the key.
+    bool shortcutKey(QKeyEvent *e);
+    bool caretKey(QKeyEvent *e);
+    bool editKey(QKeyEvent *e);
+    void moveSideways(bool left, bool shift);
+    void moveByRows(int key, bool shift);
     void deleteBackward(bool word);
     void deleteForward(bool word);
     void startDrag();

@@ -174,67 +174,98 @@ void ReceiveView::deleteForward(bool word)
 
 void ReceiveView::keyPressEvent(QKeyEvent *e)
 {
-    const bool shift = e->modifiers() & Qt::ShiftModifier;
-    const bool ctrl = e->modifiers() & Qt::ControlModifier;
-    if (e->matches(QKeySequence::Undo)) {
-        undo();
-    } else if (e->matches(QKeySequence::Redo) || (ctrl && e->key() == Qt::Key_Y)
-               || (ctrl && shift && e->key() == Qt::Key_Z)) {
-        redo();
-    } else if (e->matches(QKeySequence::SelectAll)) {
-        selectAll();
-    } else if (e->matches(QKeySequence::Copy)) {
-        copy();
-    } else if (e->matches(QKeySequence::Cut)) {
-        cut();
-    } else if (e->matches(QKeySequence::Paste)) {
-        paste();
-    } else if (e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::SelectStartOfDocument)) {
-        setCursorPosition(0, shift);
-    } else if (e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::SelectEndOfDocument)) {
-        setCursorPosition(m_text.size(), shift);
-    } else if (e->matches(QKeySequence::MoveToNextWord) || e->matches(QKeySequence::SelectNextWord)) {
-        setCursorPosition(moves::nextWord(m_text, m_cursor), shift);
-    } else if (e->matches(QKeySequence::MoveToPreviousWord) || e->matches(QKeySequence::SelectPreviousWord)) {
-        setCursorPosition(moves::previousWord(m_text, m_cursor), shift);
-    } else if (e->matches(QKeySequence::DeleteStartOfWord)) {
-        deleteBackward(true);
-    } else if (e->matches(QKeySequence::DeleteEndOfWord)) {
-        deleteForward(true);
-    } else if (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right) {
-        const bool left = e->key() == Qt::Key_Left;
-        if (!shift && m_anchor != m_cursor)
-            setCursorPosition(left ? selectionStart() : selectionEnd());
-        else
-            setCursorPosition(left ? moves::previousStop(m_text, m_cursor) : moves::nextStop(m_text, m_cursor), shift);
-    } else if (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down || e->key() == Qt::Key_PageUp
-               || e->key() == Qt::Key_PageDown) {
-        const QRect caret = caretRect(m_cursor);
-        if (m_preferredX < 0)
-            m_preferredX = caret.x();
-        const int step = (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) ? 1 : visibleRows();
-        const int sign = (e->key() == Qt::Key_Up || e->key() == Qt::Key_PageUp) ? -1 : 1;
-        const qint64 row = std::clamp<qint64>(rowOf(m_cursor) + sign * step, 0, rowCount() - 1);
-        const qreal keepX = m_preferredX;
-        moveCursor(offsetInRow(row, static_cast<int>(keepX)), shift);
-        m_preferredX = keepX;
-    } else if (e->key() == Qt::Key_Home) {
-        setCursorPosition(m_layout.rowStart(rowOf(m_cursor)), shift);
-    } else if (e->key() == Qt::Key_End) {
-        setCursorPosition(rowLastStop(rowOf(m_cursor)), shift);
-    } else if (e->key() == Qt::Key_Backspace) {
-        deleteBackward(false);
-    } else if (e->key() == Qt::Key_Delete) {
-        deleteForward(false);
-    } else if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-        replaceSelection("\r\n");
-    } else if (!e->text().isEmpty() && !e->text().at(0).isNull() && e->text().at(0).isPrint()) {
-        replaceSelection(toBytes(e->text()), EditKind::Typing);
-    } else {
-        QAbstractScrollArea::keyPressEvent(e);
+    if (shortcutKey(e) || caretKey(e) || editKey(e)) {
+        e->accept();
         return;
     }
-    e->accept();
+    QAbstractScrollArea::keyPressEvent(e);
+}
+
+bool ReceiveView::shortcutKey(QKeyEvent *e)
+{
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    if (e->matches(QKeySequence::Undo))
+        undo();
+    else if (e->matches(QKeySequence::Redo) || (ctrl && e->key() == Qt::Key_Y) || (ctrl && shift && e->key() == Qt::Key_Z))
+        redo();
+    else if (e->matches(QKeySequence::SelectAll))
+        selectAll();
+    else if (e->matches(QKeySequence::Copy))
+        copy();
+    else if (e->matches(QKeySequence::Cut))
+        cut();
+    else if (e->matches(QKeySequence::Paste))
+        paste();
+    else if (e->matches(QKeySequence::DeleteStartOfWord))
+        deleteBackward(true);
+    else if (e->matches(QKeySequence::DeleteEndOfWord))
+        deleteForward(true);
+    else
+        return false;
+    return true;
+}
+
+bool ReceiveView::caretKey(QKeyEvent *e)
+{
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    const int key = e->key();
+    if (e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::SelectStartOfDocument))
+        setCursorPosition(0, shift);
+    else if (e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::SelectEndOfDocument))
+        setCursorPosition(m_text.size(), shift);
+    else if (e->matches(QKeySequence::MoveToNextWord) || e->matches(QKeySequence::SelectNextWord))
+        setCursorPosition(moves::nextWord(m_text, m_cursor), shift);
+    else if (e->matches(QKeySequence::MoveToPreviousWord) || e->matches(QKeySequence::SelectPreviousWord))
+        setCursorPosition(moves::previousWord(m_text, m_cursor), shift);
+    else if (key == Qt::Key_Left || key == Qt::Key_Right)
+        moveSideways(key == Qt::Key_Left, shift);
+    else if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown)
+        moveByRows(key, shift);
+    else if (key == Qt::Key_Home)
+        setCursorPosition(m_layout.rowStart(rowOf(m_cursor)), shift);
+    else if (key == Qt::Key_End)
+        setCursorPosition(rowLastStop(rowOf(m_cursor)), shift);
+    else
+        return false;
+    return true;
+}
+
+void ReceiveView::moveSideways(bool left, bool shift)
+{
+    if (!shift && m_anchor != m_cursor)
+        setCursorPosition(left ? selectionStart() : selectionEnd());
+    else
+        setCursorPosition(left ? moves::previousStop(m_text, m_cursor) : moves::nextStop(m_text, m_cursor), shift);
+}
+
+void ReceiveView::moveByRows(int key, bool shift)
+{
+    // The caret keeps the column it had before a run of such moves.
+    if (m_preferredX < 0)
+        m_preferredX = caretRect(m_cursor).x();
+    const int step = (key == Qt::Key_Up || key == Qt::Key_Down) ? 1 : visibleRows();
+    const int sign = (key == Qt::Key_Up || key == Qt::Key_PageUp) ? -1 : 1;
+    const qint64 row = std::clamp<qint64>(rowOf(m_cursor) + qint64(sign) * step, 0, rowCount() - 1);
+    const qreal keepX = m_preferredX;
+    moveCursor(offsetInRow(row, static_cast<int>(keepX)), shift);
+    m_preferredX = keepX;
+}
+
+bool ReceiveView::editKey(QKeyEvent *e)
+{
+    const int key = e->key();
+    if (key == Qt::Key_Backspace)
+        deleteBackward(false);
+    else if (key == Qt::Key_Delete)
+        deleteForward(false);
+    else if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        replaceSelection("\r\n");
+    else if (!e->text().isEmpty() && !e->text().at(0).isNull() && e->text().at(0).isPrint())
+        replaceSelection(toBytes(e->text()), EditKind::Typing);
+    else
+        return false;
+    return true;
 }
 
 // ---- mouse ----------------------------------------------------------------------

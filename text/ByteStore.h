@@ -62,12 +62,12 @@ public:
     // Peak memory is about the window plus one chunk plus the cache
     // (32 + 2 + 2 MB): most of the receive box's own memory, large enough
     // that a session of a few hours at 9600 baud never spills at all.
-    static constexpr qint64 DefaultWindow = 32 * 1024 * 1024;
-    static constexpr qint64 MaxChunkSize = 2 * 1024 * 1024; // one huge page
-    static constexpr qint64 MaxBlockSize = 256 * 1024;
+    static constexpr qint64 DefaultWindow = qint64(32) * 1024 * 1024;
+    static constexpr qint64 MaxChunkSize = qint64(2) * 1024 * 1024; // one huge page
+    static constexpr qint64 MaxBlockSize = qint64(256) * 1024;
     static constexpr int CacheBlocks = 8;
-    static constexpr qint64 RetryAfter = 64 * 1024 * 1024;
-    static constexpr qint64 CatchUpPerAppend = 4 * 1024 * 1024;
+    static constexpr qint64 RetryAfter = qint64(64) * 1024 * 1024;
+    static constexpr qint64 CatchUpPerAppend = qint64(4) * 1024 * 1024;
 
     explicit ByteStore(qint64 window = DefaultWindow, FileFactory files = openSpillFile);
     ~ByteStore();
