@@ -18,7 +18,10 @@ const char *const LampLine = "corvanelLampLine";
 const char *const LampLit = "corvanelLampLit";
 enum AccessibleKind { LampKind = 1, LeftOutKind, FieldKind };
 
-bool isLit(const QLabel *lit) { return lit && !lit->isHidden(); }
+bool isLit(const QLabel *lit)
+{
+    return lit && !lit->isHidden();
+}
 
 // The lamp, on its unlit image.
 class LampAccessible : public QAccessibleWidget

@@ -5,8 +5,7 @@
 
 namespace corvanel {
 
-CaretRest::CaretRest(int restAfterMs, QObject *parent)
-    : QObject(parent), m_flashTime(QApplication::cursorFlashTime())
+CaretRest::CaretRest(int restAfterMs, QObject *parent) : QObject(parent), m_flashTime(QApplication::cursorFlashTime())
 {
     m_idle.setSingleShot(true);
     m_idle.setInterval(restAfterMs);

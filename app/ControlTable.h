@@ -28,42 +28,44 @@ enum class Kind { Outline, Label, Combo, Check, Lamp, PauseField, SendBox, Recei
 
 // How a control looks beyond its box: colours, font, alignment.
 enum class Look {
-    OrangeOutline,  // a one-pixel orange outline with curved corners
-    OliveOutline,   // the same in olive
-    OrangeText,     // orange 9.75 point on the window
-    OrangeOnBlack,  // orange 9.75 point, opaque
-    OrangeRight,    // as OrangeOnBlack, right-aligned
-    Heading,        // yellow 9.75 point bold on the window
-    LampCaption,    // orange, centred, opaque
+    OrangeOutline, // a one-pixel orange outline with curved corners
+    OliveOutline, // the same in olive
+    OrangeText, // orange 9.75 point on the window
+    OrangeOnBlack, // orange 9.75 point, opaque
+    OrangeRight, // as OrangeOnBlack, right-aligned
+    Heading, // yellow 9.75 point bold on the window
+    LampCaption, // orange, centred, opaque
     LampCaptionBare, // orange, centred, on the window
-    YellowOnBlack,  // yellow, opaque
-    PortCombo,      // dark green bold on white
-    PlainCombo,     // the system's colours
-    CheckOnBlack,   // a check square on black
-    Unlit,          // the red lamp picture, shown
-    Lit,            // the green lamp picture, hidden until the line is up
-    PauseField,     // small, right-aligned, no frame
-    SendBox,        // black on pale green, no scroll bars
-    ReceiveBox,     // black on pale orange
-    WhiteOnBlack,   // an option button
-    ChosenOption,   // the same, selected
-    Button,         // the window's font
-    BoldButton,     // bold
-    BigBoldButton,  // 12 point bold
+    YellowOnBlack, // yellow, opaque
+    PortCombo, // dark green bold on white
+    PlainCombo, // the system's colours
+    CheckOnBlack, // a check square on black
+    Unlit, // the red lamp picture, shown
+    Lit, // the green lamp picture, hidden until the line is up
+    PauseField, // small, right-aligned, no frame
+    SendBox, // black on pale green, no scroll bars
+    ReceiveBox, // black on pale orange
+    WhiteOnBlack, // an option button
+    ChosenOption, // the same, selected
+    Button, // the window's font
+    BoldButton, // bold
+    BigBoldButton, // 12 point bold
 };
 
-struct Twips {
+struct Twips
+{
     int left, top, width, height;
 };
 
-struct ControlRow {
+struct ControlRow
+{
     const char *name;
     Kind kind;
-    const char *text;   // UTF-8; a combo box's initial text
+    const char *text; // UTF-8; a combo box's initial text
     Twips box;
-    int tab;            // place in the keyboard order, 0 first; -1 for controls outside it
+    int tab; // place in the keyboard order, 0 first; -1 for controls outside it
     Look look;
-    const char *list = nullptr;           // a combo box's items, separated by blanks
+    const char *list = nullptr; // a combo box's items, separated by blanks
     const char *accessibleName = nullptr; // where the caption beside it is not enough
     const char *toolTip = nullptr;
 };
@@ -83,10 +85,23 @@ inline constexpr ControlRow Form1Controls[] = {
     {"Label15", Kind::Label, "Dati", {2040, 840, 495, 375}, 28, Look::Heading},
     {"Label7", Kind::Label, "Parità", {2640, 840, 735, 375}, 16, Look::Heading},
     {"Combo1", Kind::Combo, "1", {360, 1200, 495, 315}, 3, Look::PortCombo, "1 2 3 4 5 6 7 8", msg::PortName},
-    {"Combo2", Kind::Combo, "9600", {960, 1200, 975, 315}, 8, Look::PortCombo,
-     "110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 57600 115200", msg::BaudName},
+    {"Combo2",
+     Kind::Combo,
+     "9600",
+     {960, 1200, 975, 315},
+     8,
+     Look::PortCombo,
+     "110 300 600 1200 2400 4800 9600 14400 19200 28800 38400 57600 115200",
+     msg::BaudName},
     {"Combo4", Kind::Combo, "8", {2040, 1200, 495, 315}, 27, Look::PlainCombo, "8 7 6", msg::DataBitsName},
-    {"Combo3", Kind::Combo, "N", {2640, 1200, 495, 315}, 15, Look::PlainCombo, "N E O", msg::ParityName,
+    {"Combo3",
+     Kind::Combo,
+     "N",
+     {2640, 1200, 495, 315},
+     15,
+     Look::PlainCombo,
+     "N E O",
+     msg::ParityName,
      msg::ParityHint},
 
     // Modem lines.
@@ -118,14 +133,26 @@ inline constexpr ControlRow Form1Controls[] = {
     {"Check3", Kind::Check, "", {3720, 1800, 255, 255}, 36, Look::CheckOnBlack, nullptr, msg::PauseName},
     {"Text3", Kind::PauseField, "100", {3960, 1800, 495, 255}, 34, Look::PauseField, nullptr, msg::PauseName},
     {"Label17", Kind::Label, "msec", {4560, 1800, 495, 255}, 37, Look::YellowOnBlack},
-    {"Text1", Kind::SendBox, "Digita qui la stringa da inviare e premi invia", {360, 2040, 4455, 615}, 0,
-     Look::SendBox, nullptr, msg::SendBoxName},
+    {"Text1",
+     Kind::SendBox,
+     "Digita qui la stringa da inviare e premi invia",
+     {360, 2040, 4455, 615},
+     0,
+     Look::SendBox,
+     nullptr,
+     msg::SendBoxName},
     {"Command6", Kind::Button, "Clr", {4920, 2400, 375, 255}, 14, Look::Button, nullptr, msg::ClearSendName},
 
     // Receive area.
     {"Label3", Kind::Label, "Stringa ricevuta", {360, 2640, 1815, 495}, 6, Look::Heading},
-    {"Text2", Kind::ReceiveBox, "Premere il pulsante \"Ricevi\" per attivare la ricezione\r\n",
-     {360, 3000, 4455, 615}, 5, Look::ReceiveBox, nullptr, msg::ReceiveBoxName},
+    {"Text2",
+     Kind::ReceiveBox,
+     "Premere il pulsante \"Ricevi\" per attivare la ricezione\r\n",
+     {360, 3000, 4455, 615},
+     5,
+     Look::ReceiveBox,
+     nullptr,
+     msg::ReceiveBoxName},
     {"Command5", Kind::Button, "Clr", {4920, 3360, 375, 255}, 13, Look::Button, nullptr, msg::ClearReceiveName},
     {"Option1(0)", Kind::Option, "Asci", {360, 3600, 1215, 255}, 31, Look::ChosenOption},
     {"Option1(1)", Kind::Option, "Hex", {1560, 3600, 1215, 255}, 32, Look::WhiteOnBlack},
@@ -151,17 +178,58 @@ constexpr const ControlRow &controlRow(std::string_view name)
 }
 
 // The widget class each kind of control is made of.
-template <Kind> struct ControlClassOf;
-template <> struct ControlClassOf<Kind::Outline> { using type = Outline; };
-template <> struct ControlClassOf<Kind::Label> { using type = QLabel; };
-template <> struct ControlClassOf<Kind::Combo> { using type = QComboBox; };
-template <> struct ControlClassOf<Kind::Check> { using type = QCheckBox; };
-template <> struct ControlClassOf<Kind::Lamp> { using type = QLabel; };
-template <> struct ControlClassOf<Kind::PauseField> { using type = QLineEdit; };
-template <> struct ControlClassOf<Kind::SendBox> { using type = QPlainTextEdit; };
-template <> struct ControlClassOf<Kind::ReceiveBox> { using type = ReceiveView; };
-template <> struct ControlClassOf<Kind::Option> { using type = QRadioButton; };
-template <> struct ControlClassOf<Kind::Button> { using type = QPushButton; };
+template <Kind>
+struct ControlClassOf;
+template <>
+struct ControlClassOf<Kind::Outline>
+{
+    using type = Outline;
+};
+template <>
+struct ControlClassOf<Kind::Label>
+{
+    using type = QLabel;
+};
+template <>
+struct ControlClassOf<Kind::Combo>
+{
+    using type = QComboBox;
+};
+template <>
+struct ControlClassOf<Kind::Check>
+{
+    using type = QCheckBox;
+};
+template <>
+struct ControlClassOf<Kind::Lamp>
+{
+    using type = QLabel;
+};
+template <>
+struct ControlClassOf<Kind::PauseField>
+{
+    using type = QLineEdit;
+};
+template <>
+struct ControlClassOf<Kind::SendBox>
+{
+    using type = QPlainTextEdit;
+};
+template <>
+struct ControlClassOf<Kind::ReceiveBox>
+{
+    using type = ReceiveView;
+};
+template <>
+struct ControlClassOf<Kind::Option>
+{
+    using type = QRadioButton;
+};
+template <>
+struct ControlClassOf<Kind::Button>
+{
+    using type = QPushButton;
+};
 
 template <Kind K>
 using ControlClass = typename ControlClassOf<K>::type;
@@ -172,14 +240,13 @@ using ControlClass = typename ControlClassOf<K>::type;
 // The controls the program and its tests reach by a name of their own
 // (Form1's members, the tests' Controls): the table's rows less the option
 // buttons, which go by Option1[index]. X(Name) is applied to each.
-#define CORVANEL_NAMED_CONTROLS(X) \
-    X(Shape1) X(Shape2) X(Shape3) X(Shape4) \
-    X(Label1) X(Label2) X(Label3) X(Label4) X(Label5) X(Label6) X(Label7) X(Label8) X(Label9) \
-    X(Label10) X(Label11) X(Label12) X(Label13) X(Label14) X(Label15) X(Label16) X(Label17) \
-    X(Combo1) X(Combo2) X(Combo3) X(Combo4) X(Check1) X(Check2) X(Check3) \
-    X(Image1) X(Image2) X(Image3) X(Image4) X(Image5) X(Image6) X(Image7) X(Image8) X(Image9) X(Image10) \
-    X(Text1) X(Text2) X(Text3) \
-    X(Command1) X(Command3) X(Command4) X(Command5) X(Command6) X(Command7) X(Command8) X(Command9)
+#define CORVANEL_NAMED_CONTROLS(X)                                                                                     \
+    X(Shape1)                                                                                                          \
+    X(Shape2) X(Shape3) X(Shape4) X(Label1) X(Label2) X(Label3) X(Label4) X(Label5) X(Label6) X(Label7) X(Label8)      \
+        X(Label9) X(Label10) X(Label11) X(Label12) X(Label13) X(Label14) X(Label15) X(Label16) X(Label17) X(Combo1)    \
+            X(Combo2) X(Combo3) X(Combo4) X(Check1) X(Check2) X(Check3) X(Image1) X(Image2) X(Image3) X(Image4)        \
+                X(Image5) X(Image6) X(Image7) X(Image8) X(Image9) X(Image10) X(Text1) X(Text2) X(Text3) X(Command1)    \
+                    X(Command3) X(Command4) X(Command5) X(Command6) X(Command7) X(Command8) X(Command9)
 
 // The option buttons' names, by index.
 inline constexpr const char *Option1Names[] = {"Option1(0)", "Option1(1)", "Option1(2)"};

@@ -33,7 +33,8 @@ EndSignals::EndSignals(std::function<void(int)> end, QObject *parent) : QObject(
         return; // the signals keep their default action: the program ends without tidying up
     m_notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &EndSignals::readPipe);
-    struct sigaction action {};
+    struct sigaction action
+    {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -65,10 +65,9 @@ void Form1::createSubsystems()
                                                     SendCommands::Controls {Image2, Check3, Text3, this}, ended);
     m_sendLoop = std::make_unique<SendLoop>(*MSComm1, *m_sendBox, SendLoop::Controls {Image2, Command1, this}, ended);
     m_lines = std::make_unique<ModemLines>(*MSComm1, ModemLines::Controls {Check1, Check2, Image7, Image6, Image9});
-    m_receiver = new Receiver(*MSComm1, m_module.ReceiveMode, Receiver::Controls {Text2, Image3, this},
-                              Receiver::Hooks {[this](qint16 code) { m_lines->refresh(code); },
-                                               [this] { Image2->setVisible(false); }},
-                              this);
+    m_receiver = new Receiver(
+        *MSComm1, m_module.ReceiveMode, Receiver::Controls {Text2, Image3, this},
+        Receiver::Hooks {[this](qint16 code) { m_lines->refresh(code); }, [this] { Image2->setVisible(false); }}, this);
 }
 
 template <typename Sender, typename Signal, typename Handler>
@@ -152,19 +151,52 @@ void Form1::Combo4_Click()
     configurePort();
 }
 
-void Form1::Check1_Click() { m_lines->dtrClicked(); }
-void Form1::Check2_Click() { m_lines->rtsClicked(); }
+void Form1::Check1_Click()
+{
+    m_lines->dtrClicked();
+}
+void Form1::Check2_Click()
+{
+    m_lines->rtsClicked();
+}
 
-void Form1::Command3_Click() { m_sendCommands->sendText(); }
-void Form1::Command8_Click() { m_sendCommands->sendDecimal(); }
-void Form1::Command9_Click() { m_sendCommands->sendHex(); }
-void Form1::Command1_Click() { m_sendLoop->click(); }
-bool Form1::LoopActive() const { return m_sendLoop->active(); }
+void Form1::Command3_Click()
+{
+    m_sendCommands->sendText();
+}
+void Form1::Command8_Click()
+{
+    m_sendCommands->sendDecimal();
+}
+void Form1::Command9_Click()
+{
+    m_sendCommands->sendHex();
+}
+void Form1::Command1_Click()
+{
+    m_sendLoop->click();
+}
+bool Form1::LoopActive() const
+{
+    return m_sendLoop->active();
+}
 
-void Form1::MSComm1_OnComm() { m_receiver->dispatch(); }
-void Form1::Option1_Click(qint16 Index) { m_receiver->chooseMode(Index); }
-void Form1::Command5_Click() { Text2->clear(); }
-void Form1::Text2_SaveAs() { m_receiver->saveAs(); }
+void Form1::MSComm1_OnComm()
+{
+    m_receiver->dispatch();
+}
+void Form1::Option1_Click(qint16 Index)
+{
+    m_receiver->chooseMode(Index);
+}
+void Form1::Command5_Click()
+{
+    Text2->clear();
+}
+void Form1::Text2_SaveAs()
+{
+    m_receiver->saveAs();
+}
 
 void Form1::Command6_Click()
 {

@@ -74,7 +74,8 @@ void setColours(QWidget *w, const QColor &text, const QColor *background)
     w->setPalette(pal);
 }
 
-struct LabelLook {
+struct LabelLook
+{
     QColor colour;
     bool opaque;
     QFont font;
@@ -86,13 +87,20 @@ LabelLook labelLook(Look look)
     const Qt::Alignment left = Qt::AlignLeft | Qt::AlignTop;
     const Qt::Alignment centre = Qt::AlignHCenter | Qt::AlignTop;
     switch (look) {
-    case Look::OrangeText: return {Orange, false, uiFont(9.75), left};
-    case Look::OrangeOnBlack: return {Orange, true, uiFont(9.75), left};
-    case Look::OrangeRight: return {Orange, true, uiFont(9.75), Qt::AlignRight | Qt::AlignTop};
-    case Look::Heading: return {Yellow, false, uiFont(9.75, true), left};
-    case Look::LampCaption: return {Orange, true, uiFont(8.25), centre};
-    case Look::LampCaptionBare: return {Orange, false, uiFont(8.25), centre};
-    default: return {Yellow, true, uiFont(8.25), left};
+    case Look::OrangeText:
+        return {Orange, false, uiFont(9.75), left};
+    case Look::OrangeOnBlack:
+        return {Orange, true, uiFont(9.75), left};
+    case Look::OrangeRight:
+        return {Orange, true, uiFont(9.75), Qt::AlignRight | Qt::AlignTop};
+    case Look::Heading:
+        return {Yellow, false, uiFont(9.75, true), left};
+    case Look::LampCaption:
+        return {Orange, true, uiFont(8.25), centre};
+    case Look::LampCaptionBare:
+        return {Orange, false, uiFont(8.25), centre};
+    default:
+        return {Yellow, true, uiFont(8.25), left};
     }
 }
 
@@ -229,16 +237,26 @@ QWidget *makeOutline(const ControlRow &row, QWidget *parent)
 QWidget *makeControl(const ControlRow &row, QWidget *parent)
 {
     switch (row.kind) {
-    case Kind::Outline: return makeOutline(row, parent);
-    case Kind::Label: return makeLabel(row, parent);
-    case Kind::Combo: return makeCombo(row, parent);
-    case Kind::Check: return makeCheckBox(row, parent);
-    case Kind::Lamp: return makeLamp(row, parent);
-    case Kind::PauseField: return makePauseField(row, parent);
-    case Kind::SendBox: return makeSendBox(row, parent);
-    case Kind::ReceiveBox: return makeReceiveBox(row, parent);
-    case Kind::Option: return makeOption(row, parent);
-    case Kind::Button: return makeButton(row, parent);
+    case Kind::Outline:
+        return makeOutline(row, parent);
+    case Kind::Label:
+        return makeLabel(row, parent);
+    case Kind::Combo:
+        return makeCombo(row, parent);
+    case Kind::Check:
+        return makeCheckBox(row, parent);
+    case Kind::Lamp:
+        return makeLamp(row, parent);
+    case Kind::PauseField:
+        return makePauseField(row, parent);
+    case Kind::SendBox:
+        return makeSendBox(row, parent);
+    case Kind::ReceiveBox:
+        return makeReceiveBox(row, parent);
+    case Kind::Option:
+        return makeOption(row, parent);
+    case Kind::Button:
+        return makeButton(row, parent);
     }
     return nullptr;
 }
@@ -291,14 +309,16 @@ void Form1::exposeToScreenReaders()
 {
     // Each heading or caption labels its control (labelled-by). A buddy
     // changes nothing on screen: no caption has a mnemonic.
-    const std::pair<QLabel *, QWidget *> buddies[] = {
-        {Label2, Combo1}, {Label4, Combo2}, {Label15, Combo4}, {Label7, Combo3}, {Label8, Check1},
-        {Label9, Check2}, {Label16, Check3}, {Label1, Text1}, {Label3, Text2}};
+    const std::pair<QLabel *, QWidget *> buddies[]
+        = {{Label2, Combo1}, {Label4, Combo2},  {Label15, Combo4}, {Label7, Combo3}, {Label8, Check1},
+           {Label9, Check2}, {Label16, Check3}, {Label1, Text1},   {Label3, Text2}};
     for (const auto &[heading, control] : buddies)
         heading->setBuddy(control);
     // Each lamp is named after the line its caption shows.
-    const std::array<QLabel *, 3> lamps[] = {{Image1, Image2, Label10}, {Image4, Image3, Label11},
-                                             {Image10, Image9, Label14}, {Image8, Image7, Label13},
+    const std::array<QLabel *, 3> lamps[] = {{Image1, Image2, Label10},
+                                             {Image4, Image3, Label11},
+                                             {Image10, Image9, Label14},
+                                             {Image8, Image7, Label13},
                                              {Image5, Image6, Label12}};
     for (const auto &[unlit, lit, caption] : lamps)
         exposeLamp(unlit, lit, caption, caption->text());

@@ -9,15 +9,24 @@ namespace corvanel {
 namespace {
 
 // Ticked, and not the grey third state.
-bool ticked(const QCheckBox *box) { return box->checkState() == Qt::Checked; }
+bool ticked(const QCheckBox *box)
+{
+    return box->checkState() == Qt::Checked;
+}
 
 } // namespace
 
 ModemLines::ModemLines(MSComm &comm, Controls controls) : m_comm(comm), m_controls(controls) {}
 
-void ModemLines::dtrClicked() { m_comm.setDTREnable(ticked(m_controls.dtr)); }
+void ModemLines::dtrClicked()
+{
+    m_comm.setDTREnable(ticked(m_controls.dtr));
+}
 
-void ModemLines::rtsClicked() { m_comm.setRTSEnable(ticked(m_controls.rts)); }
+void ModemLines::rtsClicked()
+{
+    m_comm.setRTSEnable(ticked(m_controls.rts));
+}
 
 void ModemLines::refresh(qint16 code)
 {

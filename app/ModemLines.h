@@ -14,7 +14,8 @@ class MSComm;
 class ModemLines
 {
 public:
-    struct Controls {
+    struct Controls
+    {
         QCheckBox *dtr, *rts;
         QLabel *cd, *cts, *dsr; // the lit images
     };

@@ -82,8 +82,8 @@ int runProgram(QApplication &app, const PortSource &ports, const std::function<v
     int status = 0;
     int endedBy = 0;
     {
-        Form1 form(std::make_unique<QtSerialComm>(ports, lockDirectory.isEmpty() ? systemLockDirectory()
-                                                                                 : lockDirectory));
+        Form1 form(
+            std::make_unique<QtSerialComm>(ports, lockDirectory.isEmpty() ? systemLockDirectory() : lockDirectory));
         // SIGTERM, SIGHUP and SIGINT do what Exit does: the port closes, its
         // queued output discarded and its locks removed.
         EndSignals endSignals([&form](int) { form.Command4_Click(); });

@@ -43,17 +43,43 @@ int main(int argc, char *argv[])
     }
     std::printf("median of 2000 calls at the end of the box, in microseconds\n");
     std::printf("%-34s %10s %10s %10s\n", "query", "1 MB", "16 MB", "64 MB");
-    struct Row {
+    struct Row
+    {
         const char *name;
         std::function<void(QAccessibleTextInterface *, int)> call;
         double us[3];
     };
     std::vector<Row> rows = {
-        {"line at offset", [](QAccessibleTextInterface *a, int o) { int s, e; a->textAtOffset(o, QAccessible::LineBoundary, &s, &e); }, {}},
-        {"line before offset", [](QAccessibleTextInterface *a, int o) { int s, e; a->textBeforeOffset(o, QAccessible::LineBoundary, &s, &e); }, {}},
-        {"word at offset", [](QAccessibleTextInterface *a, int o) { int s, e; a->textAtOffset(o, QAccessible::WordBoundary, &s, &e); }, {}},
-        {"sentence at offset", [](QAccessibleTextInterface *a, int o) { int s, e; a->textAtOffset(o, QAccessible::SentenceBoundary, &s, &e); }, {}},
-        {"character at offset", [](QAccessibleTextInterface *a, int o) { int s, e; a->textAtOffset(o, QAccessible::CharBoundary, &s, &e); }, {}},
+        {"line at offset",
+         [](QAccessibleTextInterface *a, int o) {
+             int s, e;
+             a->textAtOffset(o, QAccessible::LineBoundary, &s, &e);
+         },
+         {}},
+        {"line before offset",
+         [](QAccessibleTextInterface *a, int o) {
+             int s, e;
+             a->textBeforeOffset(o, QAccessible::LineBoundary, &s, &e);
+         },
+         {}},
+        {"word at offset",
+         [](QAccessibleTextInterface *a, int o) {
+             int s, e;
+             a->textAtOffset(o, QAccessible::WordBoundary, &s, &e);
+         },
+         {}},
+        {"sentence at offset",
+         [](QAccessibleTextInterface *a, int o) {
+             int s, e;
+             a->textAtOffset(o, QAccessible::SentenceBoundary, &s, &e);
+         },
+         {}},
+        {"character at offset",
+         [](QAccessibleTextInterface *a, int o) {
+             int s, e;
+             a->textAtOffset(o, QAccessible::CharBoundary, &s, &e);
+         },
+         {}},
         {"text of the last 80", [](QAccessibleTextInterface *a, int o) { a->text(o - 79, o + 1); }, {}},
         {"character count", [](QAccessibleTextInterface *a, int) { a->characterCount(); }, {}},
         {"character rectangle", [](QAccessibleTextInterface *a, int o) { a->characterRect(o); }, {}},

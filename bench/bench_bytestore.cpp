@@ -78,7 +78,8 @@ int reopenSpillFile()
     return -1;
 }
 
-struct ReadFigures {
+struct ReadFigures
+{
     double sequentialMBs;
     double atMBs;
     double randomUs;
@@ -155,9 +156,9 @@ int main(int argc, char **argv)
     rng.fillRange(reinterpret_cast<quint32 *>(source.data()), Source / 4);
 
     const double startHwm = statusMB("VmHWM");
-    ByteStore store(ByteStore::DefaultWindow,
-                    noFile ? ByteStore::FileFactory([] { return std::unique_ptr<SpillFile>(); })
-                           : ByteStore::FileFactory(openSpillFile));
+    ByteStore store(ByteStore::DefaultWindow, noFile
+                                                  ? ByteStore::FileFactory([] { return std::unique_ptr<SpillFile>(); })
+                                                  : ByteStore::FileFactory(openSpillFile));
     std::printf("%lld MB in 4 KB appends, window %lld MB, chunk %lld KB, %s\n", (long long)totalMB,
                 (long long)(store.window() >> 20), (long long)(store.chunkSize() >> 10),
                 noFile ? "no spill file" : "spill file in $XDG_CACHE_HOME or ~/.cache");
@@ -184,9 +185,11 @@ int main(int argc, char **argv)
             fastest = std::max(fastest, rate);
             // CPU time includes making the check sum, the same in every segment.
             const double cpu = cpuSeconds();
-            std::printf("%5lld MB  %7.0f MB/s  CPU %5.2f ms/MB  longest append %6.0f us  in memory %5.1f MB  in the file %6lld MB\n",
-                        (long long)(store.size() >> 20), rate, (cpu - cpuAtSegment) * 1000.0 / 128.0, seconds(longest) * 1e6,
-                        double(store.memoryUsed()) / 1048576.0, (long long)(store.spilledBytes() >> 20));
+            std::printf("%5lld MB  %7.0f MB/s  CPU %5.2f ms/MB  longest append %6.0f us  in memory %5.1f MB  in the "
+                        "file %6lld MB\n",
+                        (long long)(store.size() >> 20), rate, (cpu - cpuAtSegment) * 1000.0 / 128.0,
+                        seconds(longest) * 1e6, double(store.memoryUsed()) / 1048576.0,
+                        (long long)(store.spilledBytes() >> 20));
             segmentTime = {};
             longest = {};
             cpuAtSegment = cpu;
@@ -205,7 +208,7 @@ int main(int argc, char **argv)
         if (fd >= 0)
             ::close(fd);
     }
-    std::printf("peak resident at the end: %.1f MB; store's memory %.1f MB; read failures %lld\n",
-                statusMB("VmHWM"), double(store.memoryUsed()) / 1048576.0, (long long)store.readFailures());
+    std::printf("peak resident at the end: %.1f MB; store's memory %.1f MB; read failures %lld\n", statusMB("VmHWM"),
+                double(store.memoryUsed()) / 1048576.0, (long long)store.readFailures());
     return 0;
 }

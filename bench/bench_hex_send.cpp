@@ -60,7 +60,8 @@ int main(int argc, char **argv)
     reader.join();
     std::printf("hex send of a %lld-character box: %lld bytes, one write each; handler %.0f ms, on the wire after "
                 "%.0f ms: %.0f KB/s\n",
-                (long long)box.size(), (long long)got.load(), queuedMs, doneMs, double(got) / 1024.0 / (doneMs / 1000.0));
+                (long long)box.size(), (long long)got.load(), queuedMs, doneMs,
+                double(got) / 1024.0 / (doneMs / 1000.0));
     form->Command4_Click();
     pty.hangUp();
     return got == expected ? 0 : 1;

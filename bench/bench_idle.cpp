@@ -37,7 +37,8 @@ void idleFor(int ms)
 }
 
 // One line of strace's summary: calls and errors of one system call.
-struct Syscall {
+struct Syscall
+{
     QByteArray name;
     qint64 calls = 0;
     qint64 errors = 0;
@@ -84,8 +85,8 @@ qint64 wakeups()
 
 bool isWait(const QByteArray &name)
 {
-    static const QList<QByteArray> waits = {"poll", "ppoll", "select", "pselect6", "epoll_wait", "epoll_pwait",
-                                            "nanosleep", "clock_nanosleep", "futex"};
+    static const QList<QByteArray> waits
+        = {"poll", "ppoll", "select", "pselect6", "epoll_wait", "epoll_pwait", "nanosleep", "clock_nanosleep", "futex"};
     return waits.contains(name);
 }
 
@@ -105,7 +106,8 @@ int main(int argc, char **argv)
     idleFor(1000); // let the window settle
 
     // Right after the last input, then once the caret has come to rest.
-    struct Period {
+    struct Period
+    {
         double cpu;
         double wakeups;
     };

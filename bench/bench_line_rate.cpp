@@ -52,7 +52,8 @@ using namespace corvanel;
 
 namespace {
 
-struct Case {
+struct Case
+{
     const char *key;
     const char *name;
     qint16 mode;
@@ -133,7 +134,8 @@ class TimingApp : public QApplication
 public:
     using QApplication::QApplication;
     bool recording = false;
-    struct Tally {
+    struct Tally
+    {
         int count = 0;
         qint64 ns = 0;
     };
@@ -145,20 +147,25 @@ public:
             return QApplication::notify(receiver, event);
         QString key;
         switch (event->type()) {
-        case QEvent::SockAct: key = QStringLiteral("socket notifier (reads, OnComm, display)"); break;
+        case QEvent::SockAct:
+            key = QStringLiteral("socket notifier (reads, OnComm, display)");
+            break;
         case QEvent::Timer: {
             const auto *timer = qobject_cast<QTimer *>(receiver);
             key = QStringLiteral("timer: ") + QString::fromLatin1(receiver->metaObject()->className())
-                + (timer ? QStringLiteral(" every ") + QString::number(timer->interval()) : QString());
+                  + (timer ? QStringLiteral(" every ") + QString::number(timer->interval()) : QString());
             break;
         }
-        case QEvent::UpdateRequest: key = QStringLiteral("repaint and flush of the window"); break;
+        case QEvent::UpdateRequest:
+            key = QStringLiteral("repaint and flush of the window");
+            break;
         case QEvent::Paint:
-            key = QStringLiteral("  paint: ") + (receiver->objectName().isEmpty()
-                                                      ? QString::fromLatin1(receiver->metaObject()->className())
+            key = QStringLiteral("  paint: ")
+                  + (receiver->objectName().isEmpty() ? QString::fromLatin1(receiver->metaObject()->className())
                                                       : receiver->objectName());
             break;
-        default: return QApplication::notify(receiver, event);
+        default:
+            return QApplication::notify(receiver, event);
         }
         QElapsedTimer t;
         t.start();
@@ -247,7 +254,8 @@ int runCase(const Case &c, int seconds, bool events, bool hidden)
     Controls(*form).Text2->refreshNow();
     std::printf("%-32s CPU %5.2f%% of a core  %4.0f wake-ups/s  over %.2f s (planned %d)  shown %s  accessibility %s\n",
                 c.name, 100.0 * cpu / wall, double(waits) / wall, wall, seconds,
-                Controls(*form).Text2->length() == expected ? "all" : "INCOMPLETE", QAccessible::isActive() ? "on" : "off");
+                Controls(*form).Text2->length() == expected ? "all" : "INCOMPLETE",
+                QAccessible::isActive() ? "on" : "off");
     form->Command4_Click();
     return Controls(*form).Text2->length() == expected ? 0 : 1;
 }

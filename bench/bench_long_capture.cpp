@@ -61,7 +61,8 @@ qint64 unlinkedFilesKB()
     const QDir fds(QStringLiteral("/proc/self/fd"));
     for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
         const QString target = QFile::symLinkTarget(fds.filePath(fd));
-        struct stat st {};
+        struct stat st
+        {};
         if (target.endsWith(QStringLiteral("(deleted)")) && ::stat(qPrintable(fds.filePath(fd)), &st) == 0)
             kb += qint64(st.st_blocks) / 2;
     }
@@ -83,7 +84,7 @@ bool pastIntChecks(ReceiveView *box, const QByteArray &block)
     box->copy();
     const QByteArray row = QApplication::clipboard()->text().toLatin1();
     bool ok = box->selectionStart() > INT_MAX && box->selectionEnd() == n && !row.isEmpty()
-        && shownBlock.repeated(2).contains(row);
+              && shownBlock.repeated(2).contains(row);
     QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(box, QStringLiteral(" ok"));
     ok = ok && box->length() == n + 3 && box->accessibleText(n, n + 3) == QStringLiteral(" ok");

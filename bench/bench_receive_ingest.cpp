@@ -58,7 +58,8 @@ void writer(int fd, qint64 total, const QByteArray &block, std::atomic<qint64> &
     }
 }
 
-struct Ingest {
+struct Ingest
+{
     double mbPerSecond = 0;
     qint64 longestStallMs = 0;
     double bytesPerChar = 0;
@@ -80,14 +81,12 @@ Ingest runCase(qint16 mode, bool lineBreaks, qint64 total)
     // What the box holds once every byte sent has been read and shown.
     const qint64 blocks = total / block.size();
     const qint64 expected = blocks * formatReceived(mode, block)->size()
-        + formatReceived(mode, block.left(qsizetype(total % block.size())))->size();
+                            + formatReceived(mode, block.left(qsizetype(total % block.size())))->size();
 
     Ingest r;
     QElapsedTimer gap;
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        r.longestStallMs = std::max(r.longestStallMs, gap.restart());
-    });
+    QObject::connect(&tick, &QTimer::timeout, [&] { r.longestStallMs = std::max(r.longestStallMs, gap.restart()); });
     tick.start(5);
     gap.start();
 
@@ -159,7 +158,13 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     const qint64 mb = args.size() > 1 ? args.at(1).toLongLong() : 64;
     const qint64 total = mb << 20;
-    struct Case { const char *key; const char *name; qint16 mode; bool breaks; };
+    struct Case
+    {
+        const char *key;
+        const char *name;
+        qint16 mode;
+        bool breaks;
+    };
     const Case cases[] = {{"crlf", "text, CR LF every 80", 0, true},
                           {"plain", "text, no line breaks", 0, false},
                           {"hex", "hex", 1, false}};
@@ -173,8 +178,8 @@ int main(int argc, char **argv)
         for (const Case &c : cases) {
             if (args.at(2) == QLatin1String(c.key)) {
                 const Ingest r = runCase(c.mode, c.breaks, total);
-                std::printf("%-22s %7.1f MB/s  longest stall %4lld ms  %.2f bytes per character shown  %s\n",
-                            c.name, r.mbPerSecond, (long long)r.longestStallMs, r.bytesPerChar,
+                std::printf("%-22s %7.1f MB/s  longest stall %4lld ms  %.2f bytes per character shown  %s\n", c.name,
+                            r.mbPerSecond, (long long)r.longestStallMs, r.bytesPerChar,
                             r.complete ? "nothing lost" : "DATA LOST");
                 return 0;
             }
@@ -192,7 +197,8 @@ int main(int argc, char **argv)
             const QByteArray line = child.readAllStandardOutput();
             const qsizetype at = line.indexOf(" MB/s");
             qsizetype from = at;
-            while (from > 0 && (std::isdigit(static_cast<unsigned char>(line.at(from - 1))) || line.at(from - 1) == '.'))
+            while (from > 0
+                   && (std::isdigit(static_cast<unsigned char>(line.at(from - 1))) || line.at(from - 1) == '.'))
                 --from;
             runs.append({line.mid(from, at - from).toDouble(), line});
         }

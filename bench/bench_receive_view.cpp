@@ -49,7 +49,8 @@ QByteArray sample(qint16 mode, bool lineBreaks, qsizetype bytes)
     return formatted;
 }
 
-struct Result {
+struct Result
+{
     double usPerAppend;
     double bytesPerChar;
 };
@@ -102,7 +103,8 @@ int measureOne(qint16 mode, bool breaks, qint64 fillMB)
 Result runOnce(const QString &self, qint16 mode, bool breaks, qint64 fillMB)
 {
     QProcess child;
-    child.start(self, {QStringLiteral("--one"), QString::number(mode), QString::number(int(breaks)), QString::number(fillMB)});
+    child.start(
+        self, {QStringLiteral("--one"), QString::number(mode), QString::number(int(breaks)), QString::number(fillMB)});
     child.waitForFinished(-1);
     const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
     if (fields.size() != 2)

@@ -59,7 +59,8 @@ void reader(int fd, qint64 rate, std::atomic<bool> &stop, std::atomic<qint64> &t
     }
 }
 
-struct LoopRun {
+struct LoopRun
+{
     qint64 maxQueued = 0;
     double cpu = 0;
     double seconds = 0;
@@ -79,9 +80,8 @@ LoopRun runLoop(qint64 rate, int seconds, const QString &text)
 
     LoopRun run;
     QTimer sample;
-    QObject::connect(&sample, &QTimer::timeout, [&] {
-        run.maxQueued = std::max(run.maxQueued, form->comm().OutBufferCount());
-    });
+    QObject::connect(&sample, &QTimer::timeout,
+                     [&] { run.maxQueued = std::max(run.maxQueued, form->comm().OutBufferCount()); });
     sample.start(1);
     QTimer perSecond;
     QObject::connect(&perSecond, &QTimer::timeout, [&] { run.rss << residentBytes(); });
@@ -155,8 +155,8 @@ int main(int argc, char **argv)
 
     const LoopRun fast = runLoop(0, fastSeconds, text);
     const double ceiling = plainWriteRate(fastSeconds, text.size());
-    std::printf("fast reader, %.1f s: loop %.2f MB/s, plain write loop %.2f MB/s (%.0f%%); CPU %.0f%%\n",
-                fast.seconds, double(fast.delivered) / 1048576.0 / fast.seconds, ceiling / 1048576.0,
+    std::printf("fast reader, %.1f s: loop %.2f MB/s, plain write loop %.2f MB/s (%.0f%%); CPU %.0f%%\n", fast.seconds,
+                double(fast.delivered) / 1048576.0 / fast.seconds, ceiling / 1048576.0,
                 100.0 * double(fast.delivered) / fast.seconds / ceiling, 100.0 * fast.cpu / fast.seconds);
     return 0;
 }

@@ -28,15 +28,17 @@ int child(int argc, char **argv)
         return 1;
     QApplication app(argc, argv);
     const QString device = pty.slavePath();
-    return corvanel::runProgram(app, [device] { return QStringList {device}; }, [](corvanel::Form1 &form) {
-        std::printf("shown\n");
-        std::fflush(stdout);
-        QTimer::singleShot(1000, &form, [&form] {
-            std::printf("rss %lld\n", (long long)residentBytes());
+    return corvanel::runProgram(
+        app, [device] { return QStringList {device}; },
+        [](corvanel::Form1 &form) {
+            std::printf("shown\n");
             std::fflush(stdout);
-            form.Command4_Click();
+            QTimer::singleShot(1000, &form, [&form] {
+                std::printf("rss %lld\n", (long long)residentBytes());
+                std::fflush(stdout);
+                form.Command4_Click();
+            });
         });
-    });
 }
 
 } // namespace

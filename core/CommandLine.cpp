@@ -8,16 +8,34 @@ namespace {
 // Options Qt 6.4 takes from the command line: QCoreApplication's,
 // QGuiApplication's, QApplication's and the X11 platform's. They are
 // declared so that the parser lets them through; QApplication reads them.
-struct QtOption {
+struct QtOption
+{
     const char *name;
     bool takesValue;
 };
 constexpr QtOption QtOptions[] = {
-    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"session", true},
-    {"display", true}, {"geometry", true}, {"title", true}, {"icon", true}, {"name", true}, {"visual", true},
-    {"style", true}, {"stylesheet", true}, {"qmljsdebugger", true}, {"reverse", false}, {"widgetcount", false},
-    {"testability", false}, {"nograb", false}, {"dograb", false},
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"qwindowicon", true},
+    {"qwindowtitle", true},
+    {"session", true},
+    {"display", true},
+    {"geometry", true},
+    {"title", true},
+    {"icon", true},
+    {"name", true},
+    {"visual", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"qmljsdebugger", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"testability", false},
+    {"nograb", false},
+    {"dograb", false},
 };
 
 QString usage()

@@ -8,7 +8,8 @@ namespace corvanel {
 // What the command line asks for. Either the window runs, or the program
 // prints `text` (one or more whole lines) on standard output or standard
 // error and ends with `exitCode`.
-struct CommandLineOutcome {
+struct CommandLineOutcome
+{
     bool runWindow = true;
     QString text;
     bool toStandardError = false;

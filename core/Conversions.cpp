@@ -8,7 +8,10 @@
 namespace corvanel {
 namespace {
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 int hexDigit(QChar c)
 {
@@ -72,7 +75,10 @@ double hexPrefixValue(const QString &s)
     return v;
 }
 
-bool isSign(const QString &s, qsizetype i) { return i < s.size() && (s.at(i) == u'+' || s.at(i) == u'-'); }
+bool isSign(const QString &s, qsizetype i)
+{
+    return i < s.size() && (s.at(i) == u'+' || s.at(i) == u'-');
+}
 
 // The length of the longest prefix of the form [sign] digits [. digits]
 // [e [sign] digits]; 0 when it holds no digit before the exponent.
@@ -120,7 +126,13 @@ double lenientValue(QStringView text)
     return number.startsWith(u'-') ? -HUGE_VAL : HUGE_VAL;
 }
 
-std::optional<qint16> toInt16(double value) { return roundHalfEven<qint16>(value); }
-std::optional<qint32> toInt32(double value) { return roundHalfEven<qint32>(value); }
+std::optional<qint16> toInt16(double value)
+{
+    return roundHalfEven<qint16>(value);
+}
+std::optional<qint32> toInt32(double value)
+{
+    return roundHalfEven<qint32>(value);
+}
 
 } // namespace corvanel

@@ -9,7 +9,8 @@ namespace {
 
 // " 0", " A", " FF", " 255": one entry per byte, built once. Each entry is
 // padded to four bytes so that it is copied whole; only its length counts.
-struct Entry {
+struct Entry
+{
     char text[4];
     int length;
 };

@@ -7,7 +7,8 @@
 namespace corvanel {
 namespace {
 
-struct SortKey {
+struct SortKey
+{
     int family;
     QString prefix;
     qint64 number;
@@ -29,8 +30,7 @@ SortKey keyOf(const QString &path)
     qint64 number = name.mid(digitsAt).toLongLong(&ok);
     if (!ok)
         number = -1;
-    static const QString families[] = {QStringLiteral("ttyS"), QStringLiteral("ttyUSB"),
-                                       QStringLiteral("ttyACM")};
+    static const QString families[] = {QStringLiteral("ttyS"), QStringLiteral("ttyUSB"), QStringLiteral("ttyACM")};
     for (int f = 0; f < 3; ++f) {
         if (prefix == families[f] && ok)
             return {f, prefix, number, path};

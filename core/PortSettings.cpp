@@ -20,7 +20,8 @@ QString joinLoose(const LooseValue &value)
 
 QString settingsString(const LooseValue &baudRate, const QString &parity, const LooseValue &dataBits)
 {
-    return joinLoose(baudRate) + QLatin1Char(',') + parity + QLatin1Char(',') + joinLoose(dataBits) + QStringLiteral(",1");
+    return joinLoose(baudRate) + QLatin1Char(',') + parity + QLatin1Char(',') + joinLoose(dataBits)
+           + QStringLiteral(",1");
 }
 
 std::optional<LineSettings> parseSettings(const QString &text)
@@ -78,10 +79,18 @@ QString frameMismatch(unsigned long cflag, const LineSettings &wanted)
 
     int bits = 8;
     switch (cflag & CSIZE) {
-    case CS5: bits = 5; break;
-    case CS6: bits = 6; break;
-    case CS7: bits = 7; break;
-    default: bits = 8; break;
+    case CS5:
+        bits = 5;
+        break;
+    case CS6:
+        bits = 6;
+        break;
+    case CS7:
+        bits = 7;
+        break;
+    default:
+        bits = 8;
+        break;
     }
     if (bits != wanted.dataBits)
         diffs << QStringLiteral("data bits %1 instead of %2").arg(bits).arg(wanted.dataBits);

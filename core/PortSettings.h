@@ -18,15 +18,15 @@ QString settingsString(const LooseValue &baudRate, const QString &parity, const 
 enum class Parity { None, Even, Odd, Mark, Space };
 enum class StopBits { One, OneAndHalf, Two };
 
-struct LineSettings {
+struct LineSettings
+{
     qint32 baudRate = 9600;
     Parity parity = Parity::None;
     int dataBits = 8;
     StopBits stopBits = StopBits::One;
     bool operator==(const LineSettings &o) const
     {
-        return baudRate == o.baudRate && parity == o.parity && dataBits == o.dataBits
-            && stopBits == o.stopBits;
+        return baudRate == o.baudRate && parity == o.parity && dataBits == o.dataBits && stopBits == o.stopBits;
     }
 };
 

@@ -12,7 +12,10 @@ void printMessage(QObject *, const QString &text)
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-QString noFileName(QObject *) { return {}; }
+QString noFileName(QObject *)
+{
+    return {};
+}
 
 void realSleep(qint32 ms)
 {
@@ -35,9 +38,18 @@ Handler replace(Handler &slot, Handler next, Handler fallback)
     return old;
 }
 
-MessageHandler &messages() { return handler<MessageHandler>(printMessage); }
-FileNameHandler &fileNames() { return handler<FileNameHandler>(noFileName); }
-SleepHandler &sleeps() { return handler<SleepHandler>(realSleep); }
+MessageHandler &messages()
+{
+    return handler<MessageHandler>(printMessage);
+}
+FileNameHandler &fileNames()
+{
+    return handler<FileNameHandler>(noFileName);
+}
+SleepHandler &sleeps()
+{
+    return handler<SleepHandler>(realSleep);
+}
 
 bool dialogsAllowed = true;
 
@@ -48,14 +60,32 @@ void MsgBox(QObject *parent, const QString &text)
     if (dialogsAllowed)
         messages()(parent, text);
 }
-MessageHandler setMessageHandler(MessageHandler h) { return replace(messages(), std::move(h), MessageHandler(printMessage)); }
+MessageHandler setMessageHandler(MessageHandler h)
+{
+    return replace(messages(), std::move(h), MessageHandler(printMessage));
+}
 
-QString SaveFileName(QObject *parent) { return dialogsAllowed ? fileNames()(parent) : QString(); }
-FileNameHandler setFileNameHandler(FileNameHandler h) { return replace(fileNames(), std::move(h), FileNameHandler(noFileName)); }
+QString SaveFileName(QObject *parent)
+{
+    return dialogsAllowed ? fileNames()(parent) : QString();
+}
+FileNameHandler setFileNameHandler(FileNameHandler h)
+{
+    return replace(fileNames(), std::move(h), FileNameHandler(noFileName));
+}
 
-void setDialogsAllowed(bool allowed) { dialogsAllowed = allowed; }
+void setDialogsAllowed(bool allowed)
+{
+    dialogsAllowed = allowed;
+}
 
-void Sleep(qint32 ms) { sleeps()(ms); }
-SleepHandler setSleepHandler(SleepHandler h) { return replace(sleeps(), std::move(h), SleepHandler(realSleep)); }
+void Sleep(qint32 ms)
+{
+    sleeps()(ms);
+}
+SleepHandler setSleepHandler(SleepHandler h)
+{
+    return replace(sleeps(), std::move(h), SleepHandler(realSleep));
+}
 
 } // namespace corvanel

@@ -10,11 +10,9 @@
 namespace corvanel {
 namespace {
 
-
 const QColor Red(192, 0, 0);
 const QColor Green(0, 128, 0);
 const QColor PinGreen(0, 64, 0);
-
 
 QLabel *addLabel(QWidget *frame, const QString &name, const QString &text, int left, int top, int width = 0,
                  int height = 0)
@@ -41,47 +39,66 @@ HelpFrame *connectorFrame(QWidget *window)
         {720, 360, 1080, 1560, {}, 3},
         {3480, 360, 3120, 1560, {}, 3},
     };
-    struct PinRow { int pin, label, left, top; };
+    struct PinRow
+    {
+        int pin, label, left, top;
+    };
     const PinRow pins[] = {
-        {1, 0, 960, 480},   {2, 13, 1440, 480}, {3, 12, 1920, 480}, {4, 11, 2400, 480}, {5, 10, 2880, 480},
-        {6, 9, 1200, 960},  {7, 8, 1680, 960},  {8, 7, 2160, 960},  {9, 6, 2640, 960},
+        {1, 0, 960, 480},  {2, 13, 1440, 480}, {3, 12, 1920, 480}, {4, 11, 2400, 480}, {5, 10, 2880, 480},
+        {6, 9, 1200, 960}, {7, 8, 1680, 960},  {8, 7, 2160, 960},  {9, 6, 2640, 960},
     };
     QVector<HelpPin> circles;
     for (const PinRow &p : pins)
         circles.push_back({p.left, p.top, 375, 495, PinGreen, 2});
 
-    auto *frame = new HelpFrame(QStringLiteral("Connettore D-Sub 9 femmina vista lato saldature"), shell, circles, window);
+    auto *frame
+        = new HelpFrame(QStringLiteral("Connettore D-Sub 9 femmina vista lato saldature"), shell, circles, window);
     frame->setObjectName(QStringLiteral("Frame2"));
     frame->setGeometry(px(120), px(120), px(4575), px(3015));
     for (const PinRow &p : pins)
         addLabel(frame, QStringLiteral("Label1(%1)").arg(p.label), QString::number(p.pin), p.left + 120, p.top + 120);
 
-    struct Legend { int index; const char *text; int left, top, width; };
+    struct Legend
+    {
+        int index;
+        const char *text;
+        int left, top, width;
+    };
     const Legend legend[] = {
-        {0, "1 - DCD", 240, 1800, 735}, {8, "2 - RX", 240, 2040, 735},   {7, "3 - TX", 240, 2280, 735},
-        {6, "4 - DTR", 240, 2520, 855}, {5, "5 - GND", 1320, 1800, 615}, {4, "6 - DSR", 1320, 2040, 735},
+        {0, "1 - DCD", 240, 1800, 735},  {8, "2 - RX", 240, 2040, 735},   {7, "3 - TX", 240, 2280, 735},
+        {6, "4 - DTR", 240, 2520, 855},  {5, "5 - GND", 1320, 1800, 615}, {4, "6 - DSR", 1320, 2040, 735},
         {3, "7 - RTS", 1320, 2280, 735}, {2, "8 - CTS", 1320, 2520, 735}, {1, "9 - RI", 2280, 1800, 615},
     };
     for (const Legend &l : legend)
-        addLabel(frame, QStringLiteral("Label2(%1)").arg(l.index), QString::fromLatin1(l.text), l.left, l.top,
-                 l.width, 255);
+        addLabel(frame, QStringLiteral("Label2(%1)").arg(l.index), QString::fromLatin1(l.text), l.left, l.top, l.width,
+                 255);
     return frame;
 }
 
 HelpFrame *cableFrame(QWidget *window)
 {
     const QVector<HelpLine> wires = {
-        {1080, 600, 2040, 600, Red, 2},   {2400, 960, 2040, 600, Red, 2},
-        {2400, 960, 3360, 960, Red, 2},   {1080, 960, 2040, 960, Green, 2},
-        {2040, 960, 2400, 600, Green, 2}, {3360, 600, 2400, 600, Green, 2},
+        {1080, 600, 2040, 600, Red, 2},
+        {2400, 960, 2040, 600, Red, 2},
+        {2400, 960, 3360, 960, Red, 2},
+        {1080, 960, 2040, 960, Green, 2},
+        {2040, 960, 2400, 600, Green, 2},
+        {3360, 600, 2400, 600, Green, 2},
         {1080, 1320, 3360, 1320, {}, 2},
         // The ground symbol below the middle of the ground wire.
-        {2280, 1320, 2280, 1560, {}, 2},  {2040, 1560, 2520, 1560, {}, 1},
-        {2040, 1560, 1920, 1680, {}, 1},  {2160, 1560, 2040, 1680, {}, 1},
-        {2280, 1560, 2160, 1680, {}, 1},  {2400, 1560, 2280, 1680, {}, 1},
+        {2280, 1320, 2280, 1560, {}, 2},
+        {2040, 1560, 2520, 1560, {}, 1},
+        {2040, 1560, 1920, 1680, {}, 1},
+        {2160, 1560, 2040, 1680, {}, 1},
+        {2280, 1560, 2160, 1680, {}, 1},
+        {2400, 1560, 2280, 1680, {}, 1},
         {2520, 1560, 2400, 1680, {}, 1},
     };
-    struct CablePin { int top, labelTop, leftLabel, rightLabel; const char *digit; };
+    struct CablePin
+    {
+        int top, labelTop, leftLabel, rightLabel;
+        const char *digit;
+    };
     const CablePin pins[] = {
         {360, 480, 14, 17, "2"},
         {720, 840, 16, 15, "3"},

@@ -8,12 +8,14 @@
 namespace corvanel {
 
 // One drawn element of a help-window frame, in twips from the frame's corner.
-struct HelpLine {
+struct HelpLine
+{
     int x1, y1, x2, y2;
     QColor colour; // invalid: the window-text colour
     int width;
 };
-struct HelpPin {
+struct HelpPin
+{
     int left, top, width, height;
     QColor colour;
     int penWidth;

@@ -32,7 +32,10 @@ constexpr int FrameMs = 16;
 constexpr int StreamFrameMs = 100;
 constexpr int QuietMs = 250; // no frame for this long: the stream has paused
 
-bool isBreak(char c) { return c == '\r' || c == '\n'; }
+bool isBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 QByteArray toBytes(const QString &text)
 {
@@ -279,8 +282,7 @@ bool ReceiveView::saveTo(const QString &path, QString *error) const
     if (failure != 0 || m_text.store().readFailures() != readFailures) {
         // A write failed, or part of the log could not be read back: no copy is passed off.
         file.cancelWriting();
-        *error = failure != 0 ? qt_error_string(failure)
-                              : msg::text(msg::RereadFailed);
+        *error = failure != 0 ? qt_error_string(failure) : msg::text(msg::RereadFailed);
         return false;
     }
     if (file.commit())

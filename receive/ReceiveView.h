@@ -209,7 +209,7 @@ private:
     bool m_caretShown = true;
     int m_caretTimer = 0;
     qint64 m_unannouncedFrom = -1; // appended and not yet announced
-    QTimer m_announceQuiet;        // runs out when arrivals pause
+    QTimer m_announceQuiet; // runs out when arrivals pause
     QElapsedTimer m_lastAnnounced; // since arrivals were last announced
     EditHistory m_history; // the user's edits, for undo and redo
     bool m_pressedInSelection = false; // a press that may start dragging the selection

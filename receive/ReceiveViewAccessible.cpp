@@ -235,8 +235,7 @@ private:
             }
         };
         const auto previousEdge = [&] {
-            while (!atEdge() && finder.toPreviousBoundary() > 0) {
-            }
+            while (!atEdge() && finder.toPreviousBoundary() > 0) {}
             return finder.position();
         };
         const auto global = [&](qsizetype p) { return p < 0 ? qint64(-1) : lo + p; };
@@ -247,12 +246,10 @@ private:
         }
         const qsizetype first = previousEdge();
         if (where == Before) {
-            while (finder.toPreviousBoundary() > 0 && !atEdge()) {
-            }
+            while (finder.toPreviousBoundary() > 0 && !atEdge()) {}
             return {global(finder.position()), global(first)};
         }
-        while (finder.toNextBoundary() < length && finder.position() >= 0 && !atEdge()) {
-        }
+        while (finder.toNextBoundary() < length && finder.position() >= 0 && !atEdge()) {}
         return {global(first), global(finder.position() < 0 ? length : finder.position())};
     }
 };
@@ -309,7 +306,7 @@ QString ReceiveView::accessibleWindowText(qint64 startOffset, qint64 endOffset) 
     endOffset = std::clamp<qint64>(endOffset, startOffset, w.size());
     if (startOffset < w.seam() && endOffset > w.seam())
         return accessibleText(w.position(startOffset), w.headStart() + w.seam())
-            + accessibleText(w.tailStart(), w.position(endOffset));
+               + accessibleText(w.tailStart(), w.position(endOffset));
     return accessibleText(w.position(startOffset), w.position(endOffset));
 }
 

@@ -116,14 +116,13 @@ void ReceiveView::edit(qint64 start, qint64 end, const QByteArray &bytes, EditKi
     m_history.record(kind, {start, std::move(removed), std::move(inserted)});
 }
 
-PieceText::Pieces ReceiveView::swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted,
-                                        qint64 caretAfter)
+PieceText::Pieces ReceiveView::swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted, qint64 caretAfter)
 {
     announceAppended(true); // earlier arrivals first, so that positions agree
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;
-    const QString removedText =
-        QAccessible::isActive() ? accessibleText(pos, pos + std::min(length, AccessibleEventCap)) : QString();
+    const QString removedText
+        = QAccessible::isActive() ? accessibleText(pos, pos + std::min(length, AccessibleEventCap)) : QString();
     relayoutIfResized();
     PieceText::Pieces removed = m_text.take(pos, length);
     m_text.put(pos, inserted);
@@ -187,7 +186,8 @@ bool ReceiveView::shortcutKey(QKeyEvent *e)
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
     if (e->matches(QKeySequence::Undo))
         undo();
-    else if (e->matches(QKeySequence::Redo) || (ctrl && e->key() == Qt::Key_Y) || (ctrl && shift && e->key() == Qt::Key_Z))
+    else if (e->matches(QKeySequence::Redo) || (ctrl && e->key() == Qt::Key_Y)
+             || (ctrl && shift && e->key() == Qt::Key_Z))
         redo();
     else if (e->matches(QKeySequence::SelectAll))
         selectAll();

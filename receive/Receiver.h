@@ -19,15 +19,17 @@ class Receiver : public QObject
 {
     Q_OBJECT
 public:
-    struct Controls {
+    struct Controls
+    {
         ReceiveView *box;
         QLabel *rxLamp;
         QWidget *owner; // of message boxes and the save dialog
     };
     // What the other subsystems do on their events.
-    struct Hooks {
+    struct Hooks
+    {
         std::function<void(qint16 code)> lineChanged; // CD, CTS or DSR changed
-        std::function<void()> sendDone;               // the output buffer emptied
+        std::function<void()> sendDone; // the output buffer emptied
     };
     // `receiveMode` is the connection setting ReceiveMode, kept by its owner.
     Receiver(MSComm &comm, qint16 &receiveMode, Controls controls, Hooks hooks, QObject *parent);

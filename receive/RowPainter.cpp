@@ -5,7 +5,10 @@
 
 namespace corvanel {
 
-bool isControlCode(unsigned char c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); }
+bool isControlCode(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
+}
 
 RowPainter::RowPainter(QPainter &painter, const Font &font, const QPalette &palette, qint64 selStart, qint64 selEnd)
     : m_painter(painter),

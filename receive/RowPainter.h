@@ -25,7 +25,8 @@ class RowPainter
 {
 public:
     // The box's font as the painter needs it; all of it outlives the painter.
-    struct Font {
+    struct Font
+    {
         const QRawFont &raw;
         const std::array<quint32, 256> &glyph; // 0: no glyph in the font
         const std::array<qreal, 256> &advance;

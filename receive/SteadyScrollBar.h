@@ -25,7 +25,8 @@ protected:
 private:
     // What the range and the value decide in the picture: where the handle
     // is, and whether the bar is at either end.
-    struct Look {
+    struct Look
+    {
         QRect handle;
         bool atMinimum = false;
         bool atMaximum = false;

@@ -5,8 +5,14 @@ namespace corvanel {
 const QString UiFamily = QStringLiteral("Liberation Sans");
 const QString NarrowFamily = QStringLiteral("Liberation Sans Narrow");
 
-int px(int twips) { return twips / TwipsPerPixel; }
-qreal pxF(int twips) { return static_cast<qreal>(twips) / TwipsPerPixel; }
+int px(int twips)
+{
+    return twips / TwipsPerPixel;
+}
+qreal pxF(int twips)
+{
+    return static_cast<qreal>(twips) / TwipsPerPixel;
+}
 
 QRect twips(int left, int top, int width, int height)
 {

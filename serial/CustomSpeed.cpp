@@ -10,7 +10,8 @@ namespace corvanel {
 
 int setCustomSpeed(int fd, int baudRate)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {};
     if (::ioctl(fd, TCGETS2, &t) != 0)
         return -1;
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));

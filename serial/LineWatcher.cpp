@@ -9,7 +9,7 @@
 namespace corvanel {
 namespace {
 
-constexpr int PollMs = 25;   // line changes reach the lamps within 50 ms
+constexpr int PollMs = 25; // line changes reach the lamps within 50 ms
 constexpr int SettleMs = 40;
 
 extern "C" void wakeHandler(int) {}
@@ -21,7 +21,8 @@ int wakeSignal()
     static const int sig = SIGRTMIN + 3;
     static std::once_flag installed;
     std::call_once(installed, [] {
-        struct sigaction sa {};
+        struct sigaction sa
+        {};
         sa.sa_handler = wakeHandler;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = 0;
@@ -102,10 +103,12 @@ void LineWatcher::waitLoop(int fd, quint64 generation)
         if (m_stopping)
             break;
         if (waited.ok()) {
-            QMetaObject::invokeMethod(this, [this, generation] { woken(generation); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, generation] { woken(generation); }, Qt::QueuedConnection);
         } else if (waited.error() != EINTR) {
             // The driver cannot wait (ENOTTY, EINVAL) or the device failed.
-            QMetaObject::invokeMethod(this, [this, generation] { waitRefused(generation); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, generation] { waitRefused(generation); }, Qt::QueuedConnection);
             break;
         }
     }

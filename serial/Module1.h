@@ -11,14 +11,16 @@ class MSComm;
 
 // What ConfigurePort came to: the settings string once it was built (the
 // window shows it in Label5), and whether the port is open again.
-struct PortOutcome {
+struct PortOutcome
+{
     std::optional<QString> shown;
     bool opened = false;
 };
 
 // The connection settings shared by the main window's handlers, and the
 // routine that applies them to the port.
-struct Module1 {
+struct Module1
+{
     double PortNumber = 0;
     LooseValue BaudRate = 0.0;
     QString Parity;

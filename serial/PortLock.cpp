@@ -35,8 +35,8 @@ QByteArray ownLockContent(PortOs &os)
 QByteArray qtLockContent(PortOs &os)
 {
     return QByteArray::number(os.processId()) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n'
-        + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
-        + QSysInfo::bootUniqueId() + '\n';
+           + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n' + QSysInfo::bootUniqueId()
+           + '\n';
 }
 
 SysStatus heldBy(const QString &file)
@@ -48,7 +48,8 @@ SysStatus heldBy(const QString &file)
 
 QString systemLockDirectory(PortOs &os)
 {
-    struct stat st {};
+    struct stat st
+    {};
     const bool run = os.fileStatus(QByteArrayLiteral("/run/lock"), &st).ok() && S_ISDIR(st.st_mode);
     return run ? QStringLiteral("/run/lock") : QStringLiteral("/var/lock");
 }
@@ -88,7 +89,8 @@ LockHolder lockHolder(const QString &lockFile, PortOs &os)
     // file can be a lock; anything else (a FIFO, whose open would wait for a
     // writer, a socket, a device, a link) means the port is held.
     const QByteArray path = QFile::encodeName(lockFile);
-    struct stat st {};
+    struct stat st
+    {};
     const SysStatus there = os.linkStatus(path, &st);
     if (!there.ok())
         return LockHolder::Nobody; // nothing there, or nothing we may look at
@@ -115,15 +117,15 @@ LockHolder lockHolder(const QString &lockFile, PortOs &os)
     // Unreadable, empty or garbled: honoured while it may still be being written.
     const qint64 modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
     return std::abs(QDateTime::currentMSecsSinceEpoch() - modifiedMs) > WritingGraceMs ? LockHolder::Nobody
-                                                                                      : LockHolder::Another;
+                                                                                       : LockHolder::Another;
 }
 
 QString serialPortLockFile(const QString &devicePath, PortOs &os)
 {
     // QSerialPort's choice: the first of these directories that can be read
     // and either holds the file already or can be written.
-    static const char *const directories[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
-                                              "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+    static const char *const directories[] = {"/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
+                                              "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
     static const QString dev = QStringLiteral("/dev/");
     QString name = devicePath.startsWith(dev) ? devicePath.mid(dev.size()) : devicePath;
     name.replace(u'/', u'_');
@@ -131,7 +133,8 @@ QString serialPortLockFile(const QString &devicePath, PortOs &os)
         const QString dir = QString::fromLatin1(directory);
         QString file = dir + QStringLiteral("/LCK..") + name; // not const: returned by move
         const QByteArray dirName = QFile::encodeName(dir);
-        struct stat st {};
+        struct stat st
+        {};
         if (os.accessible(dirName, R_OK).ok()
             && (os.linkStatus(QFile::encodeName(file), &st).ok() || os.accessible(dirName, W_OK).ok()))
             return file;

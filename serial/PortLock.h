@@ -27,8 +27,8 @@ std::optional<qint64> lockPid(const QByteArray &content);
 // Who holds a lock file, as far as the file tells. The file is looked at
 // without following links and without ever waiting.
 enum class LockHolder {
-    Nobody,  // no file, or a stale one: its process has ended, or it names no process and is old
-    Us,      // this process
+    Nobody, // no file, or a stale one: its process has ended, or it names no process and is old
+    Us, // this process
     Another, // a live process, a file that cannot be read or is still being written, or anything
              // but a regular file (a FIFO, socket, device or symbolic link)
 };

@@ -24,11 +24,20 @@ void setFrame(termios &tio, const LineSettings &settings)
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     tio.c_cflag |= sizes[qBound(5, settings.dataBits, 8) - 5];
     switch (settings.parity) {
-    case Parity::Even: tio.c_cflag |= PARENB; break;
-    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
-    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
-    case Parity::None: break;
+    case Parity::Even:
+        tio.c_cflag |= PARENB;
+        break;
+    case Parity::Odd:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case Parity::Mark:
+        tio.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case Parity::Space:
+        tio.c_cflag |= PARENB | CMSPAR;
+        break;
+    case Parity::None:
+        break;
     }
     // Linux has no 1.5 stop bits: CSTOPB gives 1.5 with 5 data bits on a real
     // UART, and frameMismatch refuses it with more.
@@ -286,9 +295,18 @@ bool QtSerialComm::holding(int line) const
     return m_lines.lines() & line;
 }
 
-bool QtSerialComm::CDHolding() const { return holding(TIOCM_CAR); }
-bool QtSerialComm::CTSHolding() const { return holding(TIOCM_CTS); }
-bool QtSerialComm::DSRHolding() const { return holding(TIOCM_DSR); }
+bool QtSerialComm::CDHolding() const
+{
+    return holding(TIOCM_CAR);
+}
+bool QtSerialComm::CTSHolding() const
+{
+    return holding(TIOCM_CTS);
+}
+bool QtSerialComm::DSRHolding() const
+{
+    return holding(TIOCM_DSR);
+}
 
 bool QtSerialComm::deviceGone()
 {
@@ -325,8 +343,8 @@ void QtSerialComm::onReadable()
 void QtSerialComm::onWritable()
 {
     const qint64 pending = OutBufferCount();
-    const SysStatus wrote = pending > 0 ? m_os.write(m_fd, m_output.constData() + m_outputDone, pending)
-                                        : SysStatus::done();
+    const SysStatus wrote
+        = pending > 0 ? m_os.write(m_fd, m_output.constData() + m_outputDone, pending) : SysStatus::done();
     if (!wrote.ok()) {
         // A full kernel buffer (EAGAIN) waits for the next notification.
         if (wrote.error() != EAGAIN && wrote.error() != EINTR)

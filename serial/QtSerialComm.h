@@ -51,7 +51,6 @@ public:
 
     QStringList portDevices() const override { return orderPorts(m_source()); }
 
-
     // Whether the component is resting between reads of a slow line (the
     // data waits in the driver meanwhile).
     bool readsResting() const { return m_readRest.isActive(); }
@@ -95,16 +94,16 @@ private:
     // Ours, on the descriptor, while open (children: gone with us at the latest).
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
-    QTimer m_relisten;    // after a refused read or write
+    QTimer m_relisten; // after a refused read or write
     QByteArray m_scratch; // what one read brings, before it joins m_input
-    QByteArray m_input;   // read from the driver, not yet taken by InputBytes
-    QByteArray m_output;  // queued for the driver from m_outputDone on
+    QByteArray m_input; // read from the driver, not yet taken by InputBytes
+    QByteArray m_output; // queued for the driver from m_outputDone on
     qint64 m_outputDone = 0;
     // Counts the opens: a close queued for one session never ends the next.
     quint64 m_session = 0;
     bool m_closeQueued = false;
     QTimer m_readRest;
-    QElapsedTimer m_lastRead;    // the last notification of received data
+    QElapsedTimer m_lastRead; // the last notification of received data
     QElapsedTimer m_streamStart; // the first of the reads since the last pause
     qint16 m_commPort = 1;
     bool m_dtr = false;

@@ -89,7 +89,10 @@ public:
     {
         return SysStatus::of(::ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &bits), raise ? "TIOCMBIS" : "TIOCMBIC");
     }
-    SysStatus waitLines(int fd, int mask) override { return SysStatus::of(::ioctl(fd, TIOCMIWAIT, mask), "TIOCMIWAIT"); }
+    SysStatus waitLines(int fd, int mask) override
+    {
+        return SysStatus::of(::ioctl(fd, TIOCMIWAIT, mask), "TIOCMIWAIT");
+    }
     SysStatus linkStatus(const QByteArray &path, struct stat *status) override
     {
         return SysStatus::of(::lstat(path.constData(), status), "lstat");
@@ -130,8 +133,7 @@ SysStatus SystemPortOs::readLockFile(const QByteArray &path, QByteArray *content
     } else if (S_ISREG(status->st_mode)) {
         char buf[4096];
         ssize_t n = -1;
-        while ((n = ::read(fd, buf, sizeof buf)) < 0 && errno == EINTR) {
-        }
+        while ((n = ::read(fd, buf, sizeof buf)) < 0 && errno == EINTR) {}
         result = n < 0 ? SysStatus::failed(errno, "read (lock file)") : SysStatus::done(1);
         if (n > 0)
             *content = QByteArray(buf, qsizetype(n));

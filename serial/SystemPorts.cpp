@@ -12,7 +12,8 @@ namespace {
 
 bool isCharacterDevice(const QString &path, PortOs &os)
 {
-    struct stat st {};
+    struct stat st
+    {};
     // stat follows links, so a link to a character device counts too.
     return os.fileStatus(QFile::encodeName(path), &st).ok() && S_ISCHR(st.st_mode);
 }

@@ -18,7 +18,8 @@
 // gives them: the window keeps them to itself, and tests and benchmarks reach
 // them as a user would, by name. Each member's class comes from the table's
 // kind, so a name the table lacks does not compile.
-struct Controls {
+struct Controls
+{
     explicit Controls(const QWidget &form) : m_form(form) {}
 
     template <typename T>

@@ -19,7 +19,7 @@ public:
     bool failOpen = false;
     bool failWrites = false;
     QString refusedSettings; // this settings string is refused
-    bool loopback = false;    // RTS -> CTS, DTR -> DSR and CD
+    bool loopback = false; // RTS -> CTS, DTR -> DSR and CD
     bool cd = false, cts = false, dsr = false;
     // Bytes the fake holds back after each write, drained by drain().
     bool slowPort = false;

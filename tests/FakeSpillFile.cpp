@@ -10,7 +10,7 @@ namespace {
 class FakeFile : public SpillFile
 {
 public:
-    explicit FakeFile(std::shared_ptr<FakeDisk> disk) : m_disk(std::move(disk)) { }
+    explicit FakeFile(std::shared_ptr<FakeDisk> disk) : m_disk(std::move(disk)) {}
     bool write(qint64 offset, const char *data, qsizetype n) override
     {
         const int attempt = ++m_disk->writes;
@@ -47,13 +47,12 @@ ByteStore::FileFactory fakeFiles(const std::shared_ptr<FakeDisk> &disk)
     };
 }
 
-
 namespace {
 
 class PatternFile : public SpillFile
 {
 public:
-    explicit PatternFile(std::shared_ptr<PatternDisk> disk) : m_disk(std::move(disk)) { }
+    explicit PatternFile(std::shared_ptr<PatternDisk> disk) : m_disk(std::move(disk)) {}
     bool write(qint64 offset, const char *data, qsizetype n) override
     {
         const QByteArray &p = m_disk->pattern;

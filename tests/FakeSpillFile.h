@@ -7,13 +7,14 @@
 #include <memory>
 
 // A spill file in memory whose writes and reads fail on demand.
-struct FakeDisk {
+struct FakeDisk
+{
     QByteArray bytes;
     int opens = 0;
-    int writes = 0;                   // attempts, failed ones included
+    int writes = 0; // attempts, failed ones included
     int failFrom = INT_MAX, failUntil = INT_MAX; // attempts in [from, until] fail
     bool failReads = false;
-    bool misalignedWrite = false;     // a write that was not one whole chunk at a chunk boundary
+    bool misalignedWrite = false; // a write that was not one whole chunk at a chunk boundary
     qint64 chunk = 0;
 };
 
@@ -23,7 +24,8 @@ corvanel::ByteStore::FileFactory fakeFiles(const std::shared_ptr<FakeDisk> &disk
 // A spill file that keeps nothing, for stores of gigabytes: byte i of it is
 // pattern[i % pattern.size()]. Each write is checked against the pattern at
 // its ends (mismatches counts those that differ).
-struct PatternDisk {
+struct PatternDisk
+{
     QByteArray pattern;
     qint64 size = 0; // bytes written, until truncated
     int mismatches = 0;

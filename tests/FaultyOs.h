@@ -41,8 +41,14 @@ public:
     SysStatus modemLines(int fd) override;
     SysStatus setModemLines(int fd, int bits, bool raise) override { return m_real.setModemLines(fd, bits, raise); }
     SysStatus waitLines(int fd, int mask) override;
-    SysStatus linkStatus(const QByteArray &path, struct stat *status) override { return m_real.linkStatus(path, status); }
-    SysStatus fileStatus(const QByteArray &path, struct stat *status) override { return m_real.fileStatus(path, status); }
+    SysStatus linkStatus(const QByteArray &path, struct stat *status) override
+    {
+        return m_real.linkStatus(path, status);
+    }
+    SysStatus fileStatus(const QByteArray &path, struct stat *status) override
+    {
+        return m_real.fileStatus(path, status);
+    }
     SysStatus accessible(const QByteArray &path, int mode) override { return m_real.accessible(path, mode); }
     SysStatus readLockFile(const QByteArray &path, QByteArray *content, struct stat *status) override
     {

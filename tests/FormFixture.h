@@ -11,7 +11,8 @@
 
 // A main window on a fake port, with message boxes, sleeps and the program's
 // end recorded instead of carried out.
-struct FormFixture {
+struct FormFixture
+{
     QStringList messages;
     QList<qint32> sleeps;
     int programEnds = 0;

@@ -21,7 +21,8 @@ using namespace corvanel;
 
 namespace {
 
-struct Seen {
+struct Seen
+{
     QAccessible::Event type;
     bool classMatches;
     int position;
@@ -123,30 +124,68 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&v));
         take();
         using E = QAccessible::Event;
-        struct Step {
+        struct Step
+        {
             const char *what;
             std::function<void()> act;
             QList<std::tuple<E, int, QString, QString>> expected; // type, position, removed, inserted
         };
         const QList<Step> steps = {
-            {"two arrivals in one frame", [&] { v.appendBytes("ab"); v.appendBytes(QByteArray("c\0d\n", 4)); v.refreshNow(); },
+            {"two arrivals in one frame",
+             [&] {
+                 v.appendBytes("ab");
+                 v.appendBytes(QByteArray("c\0d\n", 4));
+                 v.refreshNow();
+             },
              {{E::TextInserted, 0, {}, QStringLiteral("abc\u2400d\n")}}},
-            {"typing", [&] { v.setCursorPosition(2); take(); QTest::keyClicks(&v, QStringLiteral("X")); },
+            {"typing",
+             [&] {
+                 v.setCursorPosition(2);
+                 take();
+                 QTest::keyClicks(&v, QStringLiteral("X"));
+             },
              {{E::TextInserted, 2, {}, QStringLiteral("X")}, {E::TextCaretMoved, -1, {}, {}}}},
-            {"Backspace", [&] { take(); QTest::keyClick(&v, Qt::Key_Backspace); },
+            {"Backspace",
+             [&] {
+                 take();
+                 QTest::keyClick(&v, Qt::Key_Backspace);
+             },
              {{E::TextRemoved, 2, QStringLiteral("X"), {}}, {E::TextCaretMoved, -1, {}, {}}}},
-            {"Delete", [&] { take(); QTest::keyClick(&v, Qt::Key_Delete); },
+            {"Delete",
+             [&] {
+                 take();
+                 QTest::keyClick(&v, Qt::Key_Delete);
+             },
              {{E::TextRemoved, 2, QStringLiteral("c"), {}}}},
-            {"select all", [&] { QTest::keyClick(&v, Qt::Key_A, Qt::ControlModifier); },
+            {"select all",
+             [&] { QTest::keyClick(&v, Qt::Key_A, Qt::ControlModifier); },
              {{E::TextSelectionChanged, 0, {}, {}}, {E::TextCaretMoved, -1, {}, {}}}},
-            {"cut", [&] { v.setCursorPosition(1); v.setCursorPosition(3, true); take(); v.cut(); },
-             {{E::TextRemoved, 1, QStringLiteral("b\u2400"), {}}, {E::TextSelectionChanged, 1, {}, {}},
+            {"cut",
+             [&] {
+                 v.setCursorPosition(1);
+                 v.setCursorPosition(3, true);
+                 take();
+                 v.cut();
+             },
+             {{E::TextRemoved, 1, QStringLiteral("b\u2400"), {}},
+              {E::TextSelectionChanged, 1, {}, {}},
               {E::TextCaretMoved, -1, {}, {}}}},
-            {"paste over a selection", [&] { QApplication::clipboard()->setText(QStringLiteral("PQ"));
-                                             v.setCursorPosition(0); v.setCursorPosition(1, true); take(); v.paste(); },
-             {{E::TextUpdated, 0, QStringLiteral("a"), QStringLiteral("PQ")}, {E::TextSelectionChanged, 2, {}, {}},
+            {"paste over a selection",
+             [&] {
+                 QApplication::clipboard()->setText(QStringLiteral("PQ"));
+                 v.setCursorPosition(0);
+                 v.setCursorPosition(1, true);
+                 take();
+                 v.paste();
+             },
+             {{E::TextUpdated, 0, QStringLiteral("a"), QStringLiteral("PQ")},
+              {E::TextSelectionChanged, 2, {}, {}},
               {E::TextCaretMoved, -1, {}, {}}}},
-            {"Clr", [&] { take(); v.clear(); },
+            {"Clr",
+             [&] {
+                 take();
+                 v.clear();
+             },
              {{E::TextRemoved, 0, QStringLiteral("PQd\n"), {}}, {E::TextCaretMoved, -1, {}, {}}}},
         };
         for (const Step &step : steps) {
@@ -263,8 +302,12 @@ private Q_SLOTS:
         FormFixture f;
         ReceiveView v;
         QLineEdit *field = f.ui->Text3;
-        const QList<QString> texts = {{}, QStringLiteral("1"), QStringLiteral("100"), QStringLiteral("GPS OK\r\n"),
-                                      QStringLiteral(" 2 3"), QStringLiteral("ab\r\ncd\ref\n\n")};
+        const QList<QString> texts = {{},
+                                      QStringLiteral("1"),
+                                      QStringLiteral("100"),
+                                      QStringLiteral("GPS OK\r\n"),
+                                      QStringLiteral(" 2 3"),
+                                      QStringLiteral("ab\r\ncd\ref\n\n")};
         for (QWidget *box : {static_cast<QWidget *>(&v), static_cast<QWidget *>(field)}) {
             QAccessibleTextInterface *a = QAccessible::queryAccessibleInterface(box)->textInterface();
             QVERIFY(a);
@@ -282,7 +325,10 @@ private Q_SLOTS:
                     int start = -2, end = -2;
                     a->attributes(offset, &start, &end);
                     const QString where = QStringLiteral("%1 \"%2\" at %3: %4-%5")
-                                              .arg(QLatin1String(box->metaObject()->className()), text).arg(offset).arg(start).arg(end);
+                                              .arg(QLatin1String(box->metaObject()->className()), text)
+                                              .arg(offset)
+                                              .arg(start)
+                                              .arg(end);
                     QVERIFY2(start >= 0 && start <= offset && offset <= end && end <= count, qPrintable(where));
                     QVERIFY2(offset < end || offset == count, qPrintable(where));
                 }
@@ -329,8 +375,8 @@ private Q_SLOTS:
         const Controls &ui = *f.ui;
         f.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
-        const std::pair<QLabel *, QWidget *> labelled[] = {
-            {ui.Label2, ui.Combo1}, {ui.Label4, ui.Combo2}, {ui.Label15, ui.Combo4}, {ui.Label7, ui.Combo3}};
+        const std::pair<QLabel *, QWidget *> labelled[]
+            = {{ui.Label2, ui.Combo1}, {ui.Label4, ui.Combo2}, {ui.Label15, ui.Combo4}, {ui.Label7, ui.Combo3}};
         for (const auto &[heading, list] : labelled) {
             const auto labels = QAccessible::queryAccessibleInterface(list)->relations(QAccessible::Label);
             QCOMPARE(labels.size(), 1);
@@ -347,9 +393,16 @@ private Q_SLOTS:
         const QString clrReceived = QAccessible::queryAccessibleInterface(ui.Command5)->text(QAccessible::Name);
         QVERIFY(clrSend.startsWith(QStringLiteral("Clr")) && clrSend.contains(QStringLiteral("inviare")));
         QVERIFY(clrReceived.startsWith(QStringLiteral("Clr")) && clrReceived.contains(QStringLiteral("ricevuta")));
-        struct Lamp { QLabel *unlit, *lit; const char *line; };
-        const Lamp lamps[] = {{ui.Image1, ui.Image2, "TX"}, {ui.Image4, ui.Image3, "RX"}, {ui.Image10, ui.Image9, "DSR"},
-                              {ui.Image8, ui.Image7, "CD"}, {ui.Image5, ui.Image6, "CTS"}};
+        struct Lamp
+        {
+            QLabel *unlit, *lit;
+            const char *line;
+        };
+        const Lamp lamps[] = {{ui.Image1, ui.Image2, "TX"},
+                              {ui.Image4, ui.Image3, "RX"},
+                              {ui.Image10, ui.Image9, "DSR"},
+                              {ui.Image8, ui.Image7, "CD"},
+                              {ui.Image5, ui.Image6, "CTS"}};
         for (const Lamp &l : lamps) {
             const QString line = QString::fromLatin1(l.line);
             const auto mentions = [&](const QString &name) { return name.split(u' ').contains(line); };
@@ -382,8 +435,8 @@ private Q_SLOTS:
         v.appendBytes(text);
         QAccessibleTextInterface *a = textOf(v);
         QCOMPARE(a->characterCount(), int(text.size()));
-        const QList<int> offsets = {0, 1, 2, int(text.size() / 2), int(text.size()) - 2, int(text.size()) - 1,
-                                    int(text.size())};
+        const QList<int> offsets
+            = {0, 1, 2, int(text.size() / 2), int(text.size()) - 2, int(text.size()) - 1, int(text.size())};
         QList<int> all = offsets;
         for (int i = 0; i < 60; ++i)
             all << int(rng.bounded(int(text.size()) + 1));
@@ -408,8 +461,7 @@ private Q_SLOTS:
                 a->textBeforeOffset(offset, QAccessible::LineBoundary, &s, &e);
                 QCOMPARE(e, int(rs));
             }
-            QCOMPARE(a->text(offset, std::min(offset + 5, int(text.size()))),
-                     QString::fromLatin1(text.mid(offset, 5)));
+            QCOMPARE(a->text(offset, std::min(offset + 5, int(text.size()))), QString::fromLatin1(text.mid(offset, 5)));
             if (offset < text.size() && text.at(offset) != '\r' && text.at(offset) != '\n') {
                 const QRect r = a->characterRect(offset);
                 QVERIFY(r.width() >= 1);

@@ -166,7 +166,7 @@ private Q_SLOTS:
 
         // No cache directory yet: it is made, with its missing parent, 0700 (the XDG rule).
         // Then one that cannot be made: the temporary one.
-        for (const QString &dir : { cache, blocker.fileName() + QStringLiteral("/cache") }) {
+        for (const QString &dir : {cache, blocker.fileName() + QStringLiteral("/cache")}) {
             qputenv("XDG_CACHE_HOME", QFile::encodeName(dir));
             const QString expected = dir == cache ? cache : tmp;
             ByteStore store(4096);
@@ -175,10 +175,13 @@ private Q_SLOTS:
             QVERIFY(store.spilledBytes() > 0);
             const QString fd = openFileIn(expected);
             QVERIFY2(!fd.isEmpty(), qPrintable(expected));
-            QVERIFY(QDir(expected).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).isEmpty());
+            QVERIFY(QDir(expected)
+                        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+                        .isEmpty());
             QCOMPARE(store.mid(0, bytes.size()), bytes);
 
-            struct stat st {};
+            struct stat st
+            {};
             QCOMPARE(::stat(QFile::encodeName(fd).constData(), &st), 0);
             QVERIFY(st.st_size >= store.spilledBytes());
             store.clear();
@@ -195,7 +198,8 @@ private Q_SLOTS:
         }
         QVERIFY(openFileIn(tmp).isEmpty()); // closed with its store
         for (const QString &made : {cache, scratch.filePath(QStringLiteral("cache"))}) {
-            struct stat st {};
+            struct stat st
+            {};
             QCOMPARE(::stat(QFile::encodeName(made).constData(), &st), 0);
             QCOMPARE(st.st_mode & 07777, mode_t(0700));
         }
@@ -230,9 +234,9 @@ private Q_SLOTS:
         int nullOpens = 0;
         const qint64 window = 64 * 1024;
         ByteStore store(window, noFile ? ByteStore::FileFactory([&nullOpens] {
-            ++nullOpens;
-            return std::unique_ptr<SpillFile>();
-        })
+                            ++nullOpens;
+                            return std::unique_ptr<SpillFile>();
+                        })
                                        : fakeFiles(disk));
         disk->chunk = store.chunkSize();
 

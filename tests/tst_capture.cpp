@@ -187,7 +187,7 @@ private Q_SLOTS:
         const QString target = dir.filePath(QStringLiteral("log.bin"));
         QString error;
         {
-            FileSizeLimit cut{rlim_t(limit)};
+            FileSizeLimit cut {rlim_t(limit)};
             QVERIFY(!v.saveTo(target, &error));
         }
         QCOMPARE(error, qt_error_string(EFBIG)); // as Qt words it, in the user's language

@@ -13,7 +13,7 @@ QStringList words(std::initializer_list<const char *> ascii)
         list << QString::fromLatin1(w);
     return list;
 }
-}
+} // namespace
 
 class TestCommandLine : public QObject
 {
@@ -33,20 +33,21 @@ private Q_SLOTS:
         QTest::newRow("-h") << words({"-h"}) << false << 0 << usage;
         QTest::newRow("--version") << words({"--version"}) << false << 0 << version;
         QTest::newRow("-v") << words({"-v"}) << false << 0 << version;
-        QTest::newRow("Qt options pass") << words({"-style", "Fusion", "-reverse", "--platform", "xcb"}) << true
-                                         << 0 << QString();
+        QTest::newRow("Qt options pass") << words({"-style", "Fusion", "-reverse", "--platform", "xcb"}) << true << 0
+                                         << QString();
         QTest::newRow("Qt option with =") << words({"-style=Fusion"}) << true << 0 << QString();
-        QTest::newRow("every other Qt option") << words({"-name", "probe", "-testability", "-icon", "a.png",
-                                                               "-visual", "33", "-qmljsdebugger=port:3768",
-                                                               "-qmljsdebugger", "port:3769", "-widgetcount"})
-                                               << true << 0 << QString();
+        QTest::newRow("every other Qt option")
+            << words({"-name", "probe", "-testability", "-icon", "a.png", "-visual", "33", "-qmljsdebugger=port:3768",
+                      "-qmljsdebugger", "port:3769", "-widgetcount"})
+            << true << 0 << QString();
         QTest::newRow("unknown") << words({"--bogus"}) << false << 2
                                  << QStringLiteral("corvanel: Unknown option 'bogus'. Try 'corvanel --help'.");
         QTest::newRow("two unknown") << words({"-x", "--y"}) << false << 2 << QString();
         QTest::newRow("unknown beats help") << words({"--help", "--bogus"}) << false << 2 << QString();
         QTest::newRow("missing value") << words({"-platform"}) << false << 2 << QString();
         QTest::newRow("stray argument") << words({"/dev/ttyS0"}) << false << 2
-                                        << QStringLiteral("corvanel: Unexpected argument '/dev/ttyS0'. Try 'corvanel --help'.");
+                                        << QStringLiteral(
+                                               "corvanel: Unexpected argument '/dev/ttyS0'. Try 'corvanel --help'.");
     }
     void outcome()
     {

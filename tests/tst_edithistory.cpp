@@ -11,7 +11,8 @@ namespace {
 //   a-z  typed at the caret          <  Backspace      >  Delete
 //   [ ]  caret one left or right      U  undo           R  redo
 //   0-9  arrives at the end of the text (not an edit; the caret stays)
-struct Box {
+struct Box
+{
     PieceText text;
     EditHistory history;
     qint64 caret = 0;
@@ -70,22 +71,39 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("steps"); // undos left at the end
 
-        QTest::newRow("typing is one step") << "abcU" << "" << 0;
-        QTest::newRow("a caret move ends the run") << "ab[]cU" << "ab" << 1;
-        QTest::newRow("typing elsewhere is a new step") << "ab[cU" << "ab" << 1;
-        QTest::newRow("a deletion ends the run") << "ab<cU" << "a" << 2;
-        QTest::newRow("typing after a deletion") << "ab<cUU" << "ab" << 1;
-        QTest::newRow("a Backspace run is one step") << "abcd[]<<<U" << "abcd" << 1;
-        QTest::newRow("Backspace puts back in order") << "abc[]<<U" << "abc" << 1;
-        QTest::newRow("a Delete run is one step") << "abcd[[[>>>U" << "abcd" << 1;
-        QTest::newRow("Backspace then Delete") << "abcd[[]<>U" << "abd" << 2;
-        QTest::newRow("redo") << "ab[cUR" << "acb" << 2;
-        QTest::newRow("a new edit clears redo") << "abUcR" << "c" << 1;
-        QTest::newRow("undo ends the run") << "abcUR" "dU" << "abc" << 1;
-        QTest::newRow("arrivals stay") << "ab12U" << "12" << 0;
-        QTest::newRow("arrivals stay, redo") << "ab12UR" << "ab12" << 1;
-        QTest::newRow("typing around arrivals") << "a1b2U" << "12" << 0;
-        QTest::newRow("arrivals after a deletion") << "ab<12U" << "ab12" << 1;
+        QTest::newRow("typing is one step") << "abcU"
+                                            << "" << 0;
+        QTest::newRow("a caret move ends the run") << "ab[]cU"
+                                                   << "ab" << 1;
+        QTest::newRow("typing elsewhere is a new step") << "ab[cU"
+                                                        << "ab" << 1;
+        QTest::newRow("a deletion ends the run") << "ab<cU"
+                                                 << "a" << 2;
+        QTest::newRow("typing after a deletion") << "ab<cUU"
+                                                 << "ab" << 1;
+        QTest::newRow("a Backspace run is one step") << "abcd[]<<<U"
+                                                     << "abcd" << 1;
+        QTest::newRow("Backspace puts back in order") << "abc[]<<U"
+                                                      << "abc" << 1;
+        QTest::newRow("a Delete run is one step") << "abcd[[[>>>U"
+                                                  << "abcd" << 1;
+        QTest::newRow("Backspace then Delete") << "abcd[[]<>U"
+                                               << "abd" << 2;
+        QTest::newRow("redo") << "ab[cUR"
+                              << "acb" << 2;
+        QTest::newRow("a new edit clears redo") << "abUcR"
+                                                << "c" << 1;
+        QTest::newRow("undo ends the run") << "abcUR"
+                                              "dU"
+                                           << "abc" << 1;
+        QTest::newRow("arrivals stay") << "ab12U"
+                                       << "12" << 0;
+        QTest::newRow("arrivals stay, redo") << "ab12UR"
+                                             << "ab12" << 1;
+        QTest::newRow("typing around arrivals") << "a1b2U"
+                                                << "12" << 0;
+        QTest::newRow("arrivals after a deletion") << "ab<12U"
+                                                   << "ab12" << 1;
     }
 
     void mergeRules()

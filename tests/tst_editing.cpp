@@ -17,7 +17,10 @@ namespace {
 
 // Our text as the stock box would hold it: each line break (CR LF, CR, LF)
 // is one paragraph break there. Offsets map the same way.
-QString canonical(const QString &ours) { return QString(ours).replace(u"\r\n"_qs, u"\n"_qs).replace(u'\r', u'\n'); }
+QString canonical(const QString &ours)
+{
+    return QString(ours).replace(u"\r\n"_qs, u"\n"_qs).replace(u'\r', u'\n');
+}
 int canonicalOffset(const QString &ours, qint64 offset)
 {
     return int(canonical(ours.left(offset)).size());
@@ -40,10 +43,11 @@ void press(QWidget *w, const QString &word)
             mods |= Qt::ShiftModifier;
         key = word.mid(dash + 1);
     }
-    static const QHash<QString, Qt::Key> keys = {
-        {u"Left"_qs, Qt::Key_Left}, {u"Right"_qs, Qt::Key_Right}, {u"Home"_qs, Qt::Key_Home}, {u"End"_qs, Qt::Key_End},
-        {u"BS"_qs, Qt::Key_Backspace}, {u"Del"_qs, Qt::Key_Delete}, {u"Enter"_qs, Qt::Key_Return},
-        {u"Z"_qs, Qt::Key_Z}, {u"Y"_qs, Qt::Key_Y}, {u"A"_qs, Qt::Key_A}};
+    static const QHash<QString, Qt::Key> keys
+        = {{u"Left"_qs, Qt::Key_Left},    {u"Right"_qs, Qt::Key_Right},  {u"Home"_qs, Qt::Key_Home},
+           {u"End"_qs, Qt::Key_End},      {u"BS"_qs, Qt::Key_Backspace}, {u"Del"_qs, Qt::Key_Delete},
+           {u"Enter"_qs, Qt::Key_Return}, {u"Z"_qs, Qt::Key_Z},          {u"Y"_qs, Qt::Key_Y},
+           {u"A"_qs, Qt::Key_A}};
     QVERIFY2(keys.contains(key), qPrintable(word));
     QTest::keyClick(w, keys.value(key), mods);
 }
@@ -56,11 +60,17 @@ class TestEditing : public QObject
 private Q_SLOTS:
     void sameKeysAsTheStockTextBox_data()
     {
-        QTest::addColumn<QString>("text");     // what the receive box holds
-        QTest::addColumn<QString>("keys");     // from the start of the text
-        QTest::addColumn<QString>("ourRule");  // where ours differs on purpose
+        QTest::addColumn<QString>("text"); // what the receive box holds
+        QTest::addColumn<QString>("keys"); // from the start of the text
+        QTest::addColumn<QString>("ourRule"); // where ours differs on purpose
         const QString words = u"ab cd, ef.gh  (ij)"_qs;
-        struct Row { const char *name; QString text; const char *keys; const char *rule; };
+        struct Row
+        {
+            const char *name;
+            QString text;
+            const char *keys;
+            const char *rule;
+        };
         const Row rows[] = {
             {"CR LF is one stop", u"ab cd\r\nef"_qs, "End Right 'Y'", "CR LF is one break"},
             {"CR LF from the end", u"ab cd\r\nef"_qs, "C-End Left Left Left 'Y'", "CR LF is one break"},
@@ -77,8 +87,11 @@ private Q_SLOTS:
             {"home and end", u"one two\r\nthree"_qs, "Down End Home S-End 'X' C-Home End 'Y'", "CR LF is one break"},
             {"select to the ends", u"one\r\ntwo"_qs, "Right CS-End 'x' C-Home CS-Home 'y'", "CR LF is one break"},
             {"enter", u"abcd"_qs, "Right Right Enter 'x' BS BS", "Enter puts CR LF"},
-            {"control characters", u"a\x01" "b c\x7f" "d"_qs, "C-Right 'Y' C-Right Right Right BS",
-             "control characters show as boxes"},
+            {"control characters",
+             u"a\x01"
+             "b c\x7f"
+             "d"_qs,
+             "C-Right 'Y' C-Right Right Right BS", "control characters show as boxes"},
             {"empty box", QString(), "BS Del C-Right C-Left 'ab' Left Left BS C-End C-BS", ""},
             {"undo typing", u"xy"_qs, "End 'abc' C-Z", ""},
             {"undo and redo deletions", u"abcdef"_qs, "End BS BS BS C-Z Home Del Del C-Z C-Z C-Y", ""},
@@ -112,8 +125,8 @@ private Q_SLOTS:
             press(&ours, word);
             press(&stock, word);
             const QString now = ours.text();
-            QVERIFY2(canonical(now) == stock.toPlainText(),
-                     qPrintable(u"after %1: ours %2, stock %3 (%4)"_qs.arg(word, canonical(now), stock.toPlainText(), ourRule)));
+            QVERIFY2(canonical(now) == stock.toPlainText(), qPrintable(u"after %1: ours %2, stock %3 (%4)"_qs.arg(
+                                                                word, canonical(now), stock.toPlainText(), ourRule)));
             QVERIFY2(canonicalOffset(now, ours.cursorPosition()) == stock.textCursor().position()
                          && canonicalOffset(now, ours.selectionStart()) == stock.textCursor().selectionStart()
                          && canonicalOffset(now, ours.selectionEnd()) == stock.textCursor().selectionEnd(),
@@ -158,9 +171,10 @@ private Q_SLOTS:
         for (QAction *a : menu->actions())
             if (!a->isSeparator())
                 entries << a->text() + (a->isEnabled() ? u""_qs : u" (off)"_qs);
-        QCOMPARE(entries, QStringList({u"Annulla"_qs, u"Ripeti (off)"_qs, u"Taglia (off)"_qs, u"Copia (off)"_qs,
-                                       QApplication::clipboard()->text().isEmpty() ? u"Incolla (off)"_qs : u"Incolla"_qs,
-                                       u"Seleziona tutto"_qs, u"Salva con nome..."_qs}));
+        QCOMPARE(entries,
+                 QStringList({u"Annulla"_qs, u"Ripeti (off)"_qs, u"Taglia (off)"_qs, u"Copia (off)"_qs,
+                              QApplication::clipboard()->text().isEmpty() ? u"Incolla (off)"_qs : u"Incolla"_qs,
+                              u"Seleziona tutto"_qs, u"Salva con nome..."_qs}));
         v.clear(); // "Clr" empties the history too
         QVERIFY(!v.isUndoAvailable() && !v.isRedoAvailable());
     }

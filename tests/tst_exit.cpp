@@ -19,8 +19,7 @@ void postClick(QWidget *w)
     const QPointF at = QRectF(w->rect()).center();
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
         QCoreApplication::postEvent(w, new QMouseEvent(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                                                       type == QEvent::MouseButtonPress ? Qt::LeftButton
-                                                                                        : Qt::NoButton,
+                                                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
                                                        Qt::NoModifier));
 }
 
@@ -68,8 +67,8 @@ private Q_SLOTS:
                 postClick(ui.Command4);
             postClick(ui.Command3);
             postClick(ui.Command8);
-            QCoreApplication::postEvent(ui.Text2, new QKeyEvent(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier,
-                                                                QStringLiteral("q")));
+            QCoreApplication::postEvent(
+                ui.Text2, new QKeyEvent(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q")));
             QMetaObject::invokeMethod(
                 ui.Combo2, [&] { FormFixture::choose(ui.Combo2, QStringLiteral("19200")); }, Qt::QueuedConnection);
             QMetaObject::invokeMethod(

@@ -33,7 +33,8 @@ using namespace corvanel;
 namespace {
 
 // A main window whose port 1 is whatever `device` names at the time.
-struct RealWindow {
+struct RealWindow
+{
     QString device;
     QStringList messages;
     std::unique_ptr<Form1> form;
@@ -207,9 +208,8 @@ private Q_SLOTS:
     void aFifoAsLockFile()
     {
         Pty first;
-        const auto lockOf = [](const Pty &p) {
-            return QDir(scratchLockDirectory()).filePath(lockNames(p.slavePath()).constFirst());
-        };
+        const auto lockOf
+            = [](const Pty &p) { return QDir(scratchLockDirectory()).filePath(lockNames(p.slavePath()).constFirst()); };
         auto fifo = std::make_unique<PlantedFifo>(lockOf(first));
         QVERIFY(fifo->isValid());
         RealWindow w(first.slavePath());
@@ -238,8 +238,8 @@ private:
         QProcess probe;
         probe.start(QCoreApplication::applicationFilePath(),
                     {QStringLiteral("--open-as-user"), device, QString::fromLatin1(reason)});
-        const bool ok = probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit
-            && probe.exitCode() == 0;
+        const bool ok
+            = probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
         if (!ok)
             qWarning("probe: %s", probe.readAllStandardError().constData());
         return ok;

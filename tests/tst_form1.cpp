@@ -24,7 +24,8 @@ using namespace corvanel;
 
 namespace {
 // Counts the wheel events that reach the object it watches.
-struct WheelCounter : QObject {
+struct WheelCounter : QObject
+{
     int &count;
     explicit WheelCounter(int &c) : count(c) {}
     bool eventFilter(QObject *, QEvent *e) override
@@ -277,9 +278,10 @@ private Q_SLOTS:
             if (text.isEmpty())
                 continue;
             const QFontMetrics fm(w->font());
-            QVERIFY2(fm.horizontalAdvance(text) <= room,
-                     qPrintable(QStringLiteral("%1 \"%2\" needs %3 px, has %4").arg(w->objectName(), text)
-                                    .arg(fm.horizontalAdvance(text)).arg(room)));
+            QVERIFY2(fm.horizontalAdvance(text) <= room, qPrintable(QStringLiteral("%1 \"%2\" needs %3 px, has %4")
+                                                                        .arg(w->objectName(), text)
+                                                                        .arg(fm.horizontalAdvance(text))
+                                                                        .arg(room)));
             QVERIFY2(fm.height() <= w->height(), qPrintable(w->objectName()));
             ++checked;
         }
@@ -334,7 +336,8 @@ private Q_SLOTS:
         QCOMPARE(ui.Text2->accessibleName(), QStringLiteral("Stringa ricevuta"));
         QCOMPARE(ui.Check1->accessibleName(), QStringLiteral("DTR"));
         // A lamp is named by its unlit image, which always shows (tst_accessibility).
-        QCOMPARE(QAccessible::queryAccessibleInterface(ui.Image1)->text(QAccessible::Name), QStringLiteral("TX spento"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(ui.Image1)->text(QAccessible::Name),
+                 QStringLiteral("TX spento"));
     }
 
     void windowIsFixedAndTitled()

@@ -28,7 +28,10 @@ QColor pixelAt(const QImage &image, const QWidget *frame, int x, int y)
     return image.pixelColor(frame->x() + x / 15, frame->y() + y / 15);
 }
 
-bool isInk(const QColor &c) { return c.lightness() < 150; }
+bool isInk(const QColor &c)
+{
+    return c.lightness() < 150;
+}
 
 } // namespace
 
@@ -137,7 +140,8 @@ private Q_SLOTS:
             bottom << digit->text();
             xs << digit->mapTo(w, QPoint(0, 0)).x();
         }
-        QCOMPARE(bottom, (QStringList {QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")}));
+        QCOMPARE(bottom,
+                 (QStringList {QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")}));
         QVERIFY(std::is_sorted(xs.begin(), xs.end()));
         const auto labels = w->findChildren<QLabel *>();
         int legend = 0;

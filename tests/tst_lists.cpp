@@ -17,7 +17,8 @@ QComboBox *list(const Controls &ui, int n)
 }
 
 // A shown, active window whose port counts start from here.
-struct ShownForm : FormFixture {
+struct ShownForm : FormFixture
+{
     int opens = 0, closes = 0;
     ShownForm()
     {
@@ -99,10 +100,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("Alt+Down, Down, Return") << 2 << "keys" << "14400" << "14400,N,8,1";
-        QTest::newRow("F4, Down, Return") << 3 << "F4" << "E" << "9600,E,8,1";
-        QTest::newRow("mouse") << 4 << "mouse" << "6" << "9600,N,6,1";
-        QTest::newRow("Down on the closed list") << 4 << "arrow" << "7" << "9600,N,7,1";
+        QTest::newRow("Alt+Down, Down, Return") << 2 << "keys"
+                                                << "14400"
+                                                << "14400,N,8,1";
+        QTest::newRow("F4, Down, Return") << 3 << "F4"
+                                          << "E"
+                                          << "9600,E,8,1";
+        QTest::newRow("mouse") << 4 << "mouse"
+                               << "6"
+                               << "9600,N,6,1";
+        QTest::newRow("Down on the closed list") << 4 << "arrow"
+                                                 << "7"
+                                                 << "9600,N,7,1";
     }
 
     void choicesFromTheListApply()

@@ -40,7 +40,8 @@ private Q_SLOTS:
         const QPoint end(box->viewport()->width() - 2, box->viewport()->height() - 2);
 
         QClipboard *clipboard = QGuiApplication::clipboard();
-        const QClipboard::Mode mode = way == QLatin1String("middle click") ? QClipboard::Selection : QClipboard::Clipboard;
+        const QClipboard::Mode mode
+            = way == QLatin1String("middle click") ? QClipboard::Selection : QClipboard::Clipboard;
         // The menu is opened while there is something to paste; it goes away
         // (its owner ends) before "Incolla" is chosen.
         clipboard->setText(way == QLatin1String("Incolla") ? QStringLiteral("soon gone") : content, mode);

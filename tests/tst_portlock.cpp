@@ -68,16 +68,16 @@ private Q_SLOTS:
         };
         const QByteArray own = QByteArray::number(qint64(::getpid())).rightJustified(10, ' ') + '\n';
 
-        holder("         1\n");                       // a live process
+        holder("         1\n"); // a live process
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setPortOpen(true));
-        holder("garbled");                            // perhaps being written
+        holder("garbled"); // perhaps being written
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setPortOpen(true));
         QVERIFY(!comm.PortOpen());
-        holder("garbled", 60);                        // left behind long ago
+        holder("garbled", 60); // left behind long ago
         comm.setPortOpen(true);
         comm.setPortOpen(false);
         QVERIFY(!QFile::exists(lock));
-        holder(" 999999999\n");                       // a process that has ended
+        holder(" 999999999\n"); // a process that has ended
         comm.setPortOpen(true);
         QFile mine(lock);
         QVERIFY(mine.open(QIODevice::ReadOnly));

@@ -33,9 +33,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("data");
         QTest::addColumn<int>("stop");
         QTest::newRow("default") << "9600,N,8,1" << true << 9600 << int(Parity::None) << 8 << int(StopBits::One);
-        QTest::newRow("lower parity") << "115200,e,7,2" << true << 115200 << int(Parity::Even) << 7 << int(StopBits::Two);
+        QTest::newRow("lower parity") << "115200,e,7,2" << true << 115200 << int(Parity::Even) << 7
+                                      << int(StopBits::Two);
         QTest::newRow("odd") << "300,O,6,1" << true << 300 << int(Parity::Odd) << 6 << int(StopBits::One);
-        QTest::newRow("mark 1.5") << "110,m,5,1.5" << true << 110 << int(Parity::Mark) << 5 << int(StopBits::OneAndHalf);
+        QTest::newRow("mark 1.5") << "110,m,5,1.5" << true << 110 << int(Parity::Mark) << 5
+                                  << int(StopBits::OneAndHalf);
         QTest::newRow("space") << "14400,S,8,1" << true << 14400 << int(Parity::Space) << 8 << int(StopBits::One);
         QTest::newRow("zero baud") << "0,N,8,1" << false << 0 << 0 << 0 << 0;
         QTest::newRow("negative baud") << "-9600,N,8,1" << false << 0 << 0 << 0 << 0;
@@ -71,7 +73,8 @@ private Q_SLOTS:
         QVERIFY(!frameMismatch(CS8 | CREAD, e71).isEmpty());
         QVERIFY(frameMismatch(CS8, LineSettings {}).isEmpty());
         QVERIFY(!frameMismatch(CS8 | PARENB | PARODD, LineSettings {9600, Parity::Even, 8, StopBits::One}).isEmpty());
-        QVERIFY(frameMismatch(CS8 | PARENB | PARODD | CMSPAR, LineSettings {9600, Parity::Mark, 8, StopBits::One}).isEmpty());
+        QVERIFY(frameMismatch(CS8 | PARENB | PARODD | CMSPAR, LineSettings {9600, Parity::Mark, 8, StopBits::One})
+                    .isEmpty());
         QVERIFY(!frameMismatch(CS8 | CSTOPB, LineSettings {}).isEmpty());
         QVERIFY(frameMismatch(CS5 | CSTOPB, LineSettings {9600, Parity::None, 5, StopBits::OneAndHalf}).isEmpty());
         QVERIFY(!frameMismatch(CS8 | CSTOPB, LineSettings {9600, Parity::None, 8, StopBits::OneAndHalf}).isEmpty());
@@ -100,16 +103,15 @@ private Q_SLOTS:
 
     void portOrdering()
     {
-        const QStringList found = {QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyUSB10"),
-                                   QStringLiteral("/dev/ttyS1"),   QStringLiteral("/dev/ttyUSB2"),
-                                   QStringLiteral("/dev/rfcomm0"), QStringLiteral("/dev/ttyS0"),
-                                   QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/dev/ttyAMA0"),
-                                   QStringLiteral("/dev/ttyS10"),  QStringLiteral("/dev/ttyS2")};
-        const QStringList expected = {QStringLiteral("/dev/ttyS0"),   QStringLiteral("/dev/ttyS1"),
-                                      QStringLiteral("/dev/ttyS2"),   QStringLiteral("/dev/ttyS10"),
-                                      QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/dev/ttyUSB10"),
-                                      QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/rfcomm0"),
-                                      QStringLiteral("/dev/ttyAMA0")};
+        const QStringList found
+            = {QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyUSB10"), QStringLiteral("/dev/ttyS1"),
+               QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/dev/rfcomm0"),  QStringLiteral("/dev/ttyS0"),
+               QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/dev/ttyAMA0"),  QStringLiteral("/dev/ttyS10"),
+               QStringLiteral("/dev/ttyS2")};
+        const QStringList expected
+            = {QStringLiteral("/dev/ttyS0"),   QStringLiteral("/dev/ttyS1"),   QStringLiteral("/dev/ttyS2"),
+               QStringLiteral("/dev/ttyS10"),  QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/dev/ttyUSB10"),
+               QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/rfcomm0"), QStringLiteral("/dev/ttyAMA0")};
         QCOMPARE(orderPorts(found), expected);
         QCOMPARE(orderPorts({}), QStringList());
     }
@@ -126,12 +128,21 @@ private Q_SLOTS:
         QTest::addColumn<QList<QByteArray>>("reads");
         QTest::addColumn<QByteArray>("decoded");
         QTest::newRow("plain") << QList<QByteArray> {"AB"} << QByteArray("AB");
-        QTest::newRow("doubled FF") << QList<QByteArray> {"A\xFF\xFF" "B"} << QByteArray("A\xFF" "B");
+        QTest::newRow("doubled FF") << QList<QByteArray> {"A\xFF\xFF"
+                                                          "B"}
+                                    << QByteArray("A\xFF"
+                                                  "B");
         QTest::newRow("parity error") << QList<QByteArray> {QByteArray("A\xFF\0X", 4)} << QByteArray("A?");
         QTest::newRow("break") << QList<QByteArray> {QByteArray("\xFF\0\0Z", 4)} << QByteArray("?Z");
-        QTest::newRow("split FF FF") << QList<QByteArray> {"A\xFF", "\xFF" "B"} << QByteArray("A\xFF" "B");
+        QTest::newRow("split FF FF") << QList<QByteArray> {"A\xFF", "\xFF"
+                                                                    "B"}
+                                     << QByteArray("A\xFF"
+                                                   "B");
         QTest::newRow("split mark") << QList<QByteArray> {"\xFF", QByteArray(1, '\0'), "XY"} << QByteArray("?Y");
-        QTest::newRow("stray FF kept") << QList<QByteArray> {"\xFF" "A"} << QByteArray("\xFF" "A");
+        QTest::newRow("stray FF kept") << QList<QByteArray> {"\xFF"
+                                                             "A"}
+                                       << QByteArray("\xFF"
+                                                     "A");
     }
     void parityMarks()
     {

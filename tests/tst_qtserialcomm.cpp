@@ -31,10 +31,10 @@ QString allCodes()
     return s;
 }
 
-
 // Modem lines set by the test, and a wait that blocks until the test
 // announces a change (or the waiting thread is signalled, as the real one).
-struct FakeLines {
+struct FakeLines
+{
     std::atomic<int> bits {0};
     std::atomic<bool> readFails {false};
     int wake[2] = {-1, -1};
@@ -42,9 +42,8 @@ struct FakeLines {
     FakeLines()
     {
         QVERIFY(::pipe(wake) == 0);
-        os.modemLinesHook = [this](int) {
-            return readFails ? SysStatus::failed(EIO, "TIOCMGET") : SysStatus::done(bits);
-        };
+        os.modemLinesHook
+            = [this](int) { return readFails ? SysStatus::failed(EIO, "TIOCMGET") : SysStatus::done(bits); };
         os.waitLinesHook = [this](int, int) {
             pollfd p {wake[0], POLLIN, 0};
             if (::poll(&p, 1, -1) < 0)
@@ -67,7 +66,8 @@ struct FakeLines {
 };
 
 // Records the event codes the component raises.
-struct EventLog {
+struct EventLog
+{
     explicit EventLog(MSComm &c)
     {
         QObject::connect(&c, &MSComm::OnComm, &c, [this, &c] { codes.append(c.CommEvent()); });
@@ -128,17 +128,20 @@ private Q_SLOTS:
         Pty a, b;
         QTemporaryDir dir;
         auto link = [&](const QString &target, const char *name) {
-            QVERIFY(::symlink(target.toLocal8Bit().constData(), dir.filePath(QLatin1String(name)).toLocal8Bit().constData()) == 0);
+            QVERIFY(
+                ::symlink(target.toLocal8Bit().constData(), dir.filePath(QLatin1String(name)).toLocal8Bit().constData())
+                == 0);
         };
         link(a.slavePath(), "ttyUSB10");
         link(b.slavePath(), "ttyACM0");
-        link(a.slavePath(), "ttyXYZ0");                    // not a serial family we scan
+        link(a.slavePath(), "ttyXYZ0"); // not a serial family we scan
         link(dir.filePath(QStringLiteral("nowhere")), "ttyUSB3"); // dangling
-        QFile plain(dir.filePath(QStringLiteral("ttyUSB2")));  // a regular file
+        QFile plain(dir.filePath(QStringLiteral("ttyUSB2"))); // a regular file
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         const QStringList found = orderPorts(usbSerialEntries(dir.path()));
-        QCOMPARE(found, (QStringList {dir.filePath(QStringLiteral("ttyUSB10")), dir.filePath(QStringLiteral("ttyACM0"))}));
+        QCOMPARE(found,
+                 (QStringList {dir.filePath(QStringLiteral("ttyUSB10")), dir.filePath(QStringLiteral("ttyACM0"))}));
     }
 
     void settingsAreChecked()
@@ -208,7 +211,8 @@ private Q_SLOTS:
         Pty a;
         QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QByteArray got;
-        struct Read {
+        struct Read
+        {
             qsizetype size;
             qint64 at; // ms since the stream began
             bool resting = false;
@@ -236,7 +240,8 @@ private Q_SLOTS:
         QTimer writer;
         int ticks = 0;
         connect(&writer, &QTimer::timeout, this, [&] {
-            const QByteArray piece = ++ticks == 50 ? QByteArray(3000, 'z') : QByteArray::number(ticks).rightJustified(20, '.');
+            const QByteArray piece
+                = ++ticks == 50 ? QByteArray(3000, 'z') : QByteArray::number(ticks).rightJustified(20, '.');
             sent += piece;
             a.write(piece);
             if (ticks == 100)

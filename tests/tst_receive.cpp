@@ -22,7 +22,6 @@ namespace {
 
 const QString Prompt = QStringLiteral("Premere il pulsante \"Ricevi\" per attivare la ricezione\r\n");
 
-
 // A view laid out from scratch with the same text must match row for row.
 void compareWithFreshLayout(ReceiveView &edited)
 {
@@ -39,7 +38,8 @@ void compareWithFreshLayout(ReceiveView &edited)
 }
 
 // Counts the paint events a widget receives.
-struct PaintCounter : QObject {
+struct PaintCounter : QObject
+{
     explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
     bool eventFilter(QObject *, QEvent *e) override
     {
@@ -408,7 +408,8 @@ private Q_SLOTS:
             plain.setValue(sb->value());
             const QPoint at = sb->mapTo(&v, QPoint(0, 0));
             const QImage shown = v.screen()->grabWindow(v.winId(), at.x(), at.y(), sb->width(), sb->height()).toImage();
-            return shown.convertToFormat(QImage::Format_RGB32) == plain.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            return shown.convertToFormat(QImage::Format_RGB32)
+                   == plain.grab().toImage().convertToFormat(QImage::Format_RGB32);
         };
         const auto lines = [&](int n) {
             for (int i = 0; i < n; ++i)

@@ -68,28 +68,27 @@ private Q_SLOTS:
     void rows_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("width");     // pixels
+        QTest::addColumn<int>("width"); // pixels
         QTest::addColumn<QByteArray>("wide"); // characters 3 pixels wide
         QTest::addColumn<QList<qint64>>("starts");
-        QTest::newRow("empty") << QByteArray() << 10 << QByteArray() << QList<qint64>{0};
-        QTest::newRow("each break ends a row") << QByteArray("a\rb\nc\r\nd") << 10 << QByteArray()
-                                                << QList<qint64>{0, 2, 4, 7};
-        QTest::newRow("breaks on a very wide row") << QByteArray("\nab\r\ncd") << (1 << 30) << QByteArray()
-                                                   << QList<qint64>{0, 1, 5};
-        QTest::newRow("a final break opens an empty row") << QByteArray("ab\r\n") << 10 << QByteArray()
-                                                          << QList<qint64>{0, 4};
-        QTest::newRow("CR CR LF: two breaks") << QByteArray("a\r\r\nb") << 10 << QByteArray()
-                                              << QList<qint64>{0, 2, 4};
-        QTest::newRow("wraps after the last blank") << QByteArray("abc def ghi") << 6 << QByteArray()
-                                                     << QList<qint64>{0, 4, 8};
-        QTest::newRow("a long word breaks where it must") << QByteArray("abcdefghij") << 4 << QByteArray()
-                                                           << QList<qint64>{0, 4, 8};
-        QTest::newRow("wide characters") << QByteArray("WWWa") << 7 << QByteArray("W")
-                                         << QList<qint64>{0, 2};
-        QTest::newRow("a character wider than the row stays alone") << QByteArray("aWb") << 2 << QByteArray("W")
-                                                                     << QList<qint64>{0, 1, 2};
-        QTest::newRow("blanks at a row's end stay on it") << QByteArray("ab   cd") << 4 << QByteArray()
-                                                          << QList<qint64>{0, 4};
+        QTest::newRow("empty") << QByteArray() << 10 << QByteArray() << QList<qint64> {0};
+        QTest::newRow("each break ends a row")
+            << QByteArray("a\rb\nc\r\nd") << 10 << QByteArray() << QList<qint64> {0, 2, 4, 7};
+        QTest::newRow("breaks on a very wide row")
+            << QByteArray("\nab\r\ncd") << (1 << 30) << QByteArray() << QList<qint64> {0, 1, 5};
+        QTest::newRow("a final break opens an empty row")
+            << QByteArray("ab\r\n") << 10 << QByteArray() << QList<qint64> {0, 4};
+        QTest::newRow("CR CR LF: two breaks")
+            << QByteArray("a\r\r\nb") << 10 << QByteArray() << QList<qint64> {0, 2, 4};
+        QTest::newRow("wraps after the last blank")
+            << QByteArray("abc def ghi") << 6 << QByteArray() << QList<qint64> {0, 4, 8};
+        QTest::newRow("a long word breaks where it must")
+            << QByteArray("abcdefghij") << 4 << QByteArray() << QList<qint64> {0, 4, 8};
+        QTest::newRow("wide characters") << QByteArray("WWWa") << 7 << QByteArray("W") << QList<qint64> {0, 2};
+        QTest::newRow("a character wider than the row stays alone")
+            << QByteArray("aWb") << 2 << QByteArray("W") << QList<qint64> {0, 1, 2};
+        QTest::newRow("blanks at a row's end stay on it")
+            << QByteArray("ab   cd") << 4 << QByteArray() << QList<qint64> {0, 4};
     }
 
     void rows()
@@ -139,8 +138,8 @@ private Q_SLOTS:
     // start and every position's row must be those the rules give.
     void manyGroups_data()
     {
-        QTest::addColumn<int>("width");      // pixels
-        QTest::addColumn<int>("lineEvery");  // characters between breaks, about; 0: none
+        QTest::addColumn<int>("width"); // pixels
+        QTest::addColumn<int>("lineEvery"); // characters between breaks, about; 0: none
         QTest::newRow("hex-like, no breaks") << 40 << 0;
         QTest::newRow("short lines") << 200 << 6;
         QTest::newRow("lines longer than a row") << 30 << 90;
@@ -166,7 +165,8 @@ private Q_SLOTS:
             QVERIFY2(l.rowCount() > 4 * RowLayout::GroupRows, how);
             // Backwards, so that the groups kept are of no help.
             for (qint64 r = l.rowCount() - 1; r >= 0; --r)
-                QVERIFY2(l.rowStart(r) == expected[size_t(r)], qPrintable(QStringLiteral("%1: row %2").arg(QLatin1String(how)).arg(r)));
+                QVERIFY2(l.rowStart(r) == expected[size_t(r)],
+                         qPrintable(QStringLiteral("%1: row %2").arg(QLatin1String(how)).arg(r)));
             for (qint64 pos = 0; pos <= t.size(); pos += 997) {
                 const auto it = std::upper_bound(expected.begin(), expected.end(), pos);
                 QVERIFY2(l.rowOf(pos) == it - expected.begin() - 1, how);
@@ -259,13 +259,15 @@ private Q_SLOTS:
         t.append(QByteArray(12'000'000, 'x'));
         rows.appended(t);
         QCOMPARE(rows.rowCount(), 2'000'000);
-        QVERIFY2(rows.memoryUsed() < full + full / 16, qPrintable(QStringLiteral("%1 then %2").arg(full).arg(rows.memoryUsed())));
+        QVERIFY2(rows.memoryUsed() < full + full / 16,
+                 qPrintable(QStringLiteral("%1 then %2").arg(full).arg(rows.memoryUsed())));
         QVERIFY2(full < 2'000'000 * qint64(sizeof(qint64)) / 8, qPrintable(QString::number(full)));
         const qint64 grown = rows.memoryUsed();
         const PieceText::Pieces gone = t.take(8, t.size() - 16);
         rows.edited(t, 8, 16'000'000 - 16, 0);
         QCOMPARE(rows.rowCount(), 2);
-        QVERIFY2(rows.memoryUsed() < grown / 4, qPrintable(QStringLiteral("%1 of %2").arg(rows.memoryUsed()).arg(grown)));
+        QVERIFY2(rows.memoryUsed() < grown / 4,
+                 qPrintable(QStringLiteral("%1 of %2").arg(rows.memoryUsed()).arg(grown)));
         t.put(8, gone); // and undone
         rows.edited(t, 8, 0, 16'000'000 - 16);
         QCOMPARE(rows.rowCount(), 2'000'000);

@@ -10,7 +10,11 @@ namespace {
 QByteArray hexSendBytes(const QString &text)
 {
     QByteArray out;
-    runHexSend([&] { return text; }, [&](int v) { out.append(static_cast<char>(v)); return true; });
+    runHexSend([&] { return text; },
+               [&](int v) {
+                   out.append(static_cast<char>(v));
+                   return true;
+               });
     return out;
 }
 
@@ -26,25 +30,45 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("value");
-        QTest::newRow("65") << "C" << "65" << true << 65;
-        QTest::newRow("blanks around") << "C" << "  65 " << true << 65;
-        QTest::newRow("tab around") << "C" << "\t65" << true << 65;
-        QTest::newRow("zero") << "C" << "0" << true << 0;
-        QTest::newRow("negative") << "C" << "-1" << true << -1;
-        QTest::newRow("2.5 to even") << "C" << "2.5" << true << 2;
-        QTest::newRow("3.5 to even") << "C" << "3.5" << true << 4;
-        QTest::newRow("64.5 to even") << "C" << "64.5" << true << 64;
-        QTest::newRow("italian decimal comma") << "it_IT" << "64,5" << true << 64;
-        QTest::newRow("italian grouping") << "it_IT" << "1.000" << true << 1000;
-        QTest::newRow("english grouping") << "en_US" << "1,000" << true << 1000;
-        QTest::newRow("empty") << "C" << "" << false << 0;
-        QTest::newRow("blank only") << "C" << "   " << false << 0;
-        QTest::newRow("letters") << "C" << "abc" << false << 0;
-        QTest::newRow("two numbers") << "C" << "65 66" << false << 0;
-        QTest::newRow("trailing letters") << "C" << "65a" << false << 0;
-        QTest::newRow("32-bit max") << "C" << "2147483647" << true << 2147483647;
-        QTest::newRow("beyond 32 bits") << "C" << "2147483648" << false << 0;
-        QTest::newRow("line break is not a blank") << "C" << "65\r\n" << false << 0;
+        QTest::newRow("65") << "C"
+                            << "65" << true << 65;
+        QTest::newRow("blanks around") << "C"
+                                       << "  65 " << true << 65;
+        QTest::newRow("tab around") << "C"
+                                    << "\t65" << true << 65;
+        QTest::newRow("zero") << "C"
+                              << "0" << true << 0;
+        QTest::newRow("negative") << "C"
+                                  << "-1" << true << -1;
+        QTest::newRow("2.5 to even") << "C"
+                                     << "2.5" << true << 2;
+        QTest::newRow("3.5 to even") << "C"
+                                     << "3.5" << true << 4;
+        QTest::newRow("64.5 to even") << "C"
+                                      << "64.5" << true << 64;
+        QTest::newRow("italian decimal comma") << "it_IT"
+                                               << "64,5" << true << 64;
+        QTest::newRow("italian grouping") << "it_IT"
+                                          << "1.000" << true << 1000;
+        QTest::newRow("english grouping") << "en_US"
+                                          << "1,000" << true << 1000;
+        QTest::newRow("empty") << "C"
+                               << "" << false << 0;
+        QTest::newRow("blank only") << "C"
+                                    << "   " << false << 0;
+        QTest::newRow("letters") << "C"
+                                 << "abc" << false << 0;
+        QTest::newRow("two numbers") << "C"
+                                     << "65 66" << false << 0;
+        QTest::newRow("trailing letters") << "C"
+                                          << "65a" << false << 0;
+        QTest::newRow("32-bit max") << "C"
+                                    << "2147483647" << true << 2147483647;
+        QTest::newRow("beyond 32 bits") << "C"
+                                        << "2147483648" << false << 0;
+        QTest::newRow("line break is not a blank") << "C"
+                                                   << "65\r\n"
+                                                   << false << 0;
     }
     void integerReading()
     {

@@ -28,7 +28,8 @@ using namespace corvanel;
 namespace {
 
 // The program, started by the test as a process of its own.
-struct Program {
+struct Program
+{
     pid_t pid = -1;
     int out = -1; // its standard output
 
@@ -132,12 +133,13 @@ static int runOn(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const QString device = QFile::decodeName(argv[2]);
-    return runProgram(app, [device] { return QStringList {device}; },
-                      [](Form1 &) {
-                          std::printf("shown\n");
-                          std::fflush(stdout);
-                      },
-                      QFile::decodeName(argv[3]));
+    return runProgram(
+        app, [device] { return QStringList {device}; },
+        [](Form1 &) {
+            std::printf("shown\n");
+            std::fflush(stdout);
+        },
+        QFile::decodeName(argv[3]));
 }
 
 int main(int argc, char **argv)

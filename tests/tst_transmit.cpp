@@ -287,8 +287,8 @@ private Q_SLOTS:
         });
         f.comm->writes.clear();
         w.Command1_Click();
-        QCOMPARE(lit.first(), true);  // on at the click
-        QCOMPARE(lit.at(2), false);   // off at the first send-complete, and stays off
+        QCOMPARE(lit.first(), true); // on at the click
+        QCOMPARE(lit.at(2), false); // off at the first send-complete, and stays off
         QCOMPARE(lit.at(3), false);
         // The decimal and hex sends never turn it on.
         QTRY_VERIFY(ui.Image2->isHidden());

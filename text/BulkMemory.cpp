@@ -42,8 +42,7 @@ BlockPool::BlockPool(std::size_t blockSize)
     // Each block keeps the alignment of the slab, and can hold the free list's link.
     : m_blockSize((std::max(blockSize, sizeof(FreeBlock)) + alignof(std::max_align_t) - 1)
                   & ~(alignof(std::max_align_t) - 1))
-{
-}
+{}
 
 void *BlockPool::take()
 {

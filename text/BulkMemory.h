@@ -12,7 +12,8 @@ namespace corvanel {
 // of the cost of storing received text. A block of 2 MB or more is asked
 // for as huge pages (the kernel may first have to assemble one: a rare wait
 // of milliseconds, against a trap for each of 512 pages).
-struct FreeBulk {
+struct FreeBulk
+{
     void operator()(char *p) const;
 };
 using Bulk = std::unique_ptr<char[], FreeBulk>;
@@ -33,13 +34,14 @@ public:
     void give(void *block);
 
 private:
-    struct FreeBlock {
+    struct FreeBlock
+    {
         FreeBlock *next;
     };
     const std::size_t m_blockSize;
     std::vector<Bulk> m_slabs;
     std::size_t m_reserved = 0; // bytes in all slabs
-    char *m_next = nullptr;     // never handed out, up to m_end
+    char *m_next = nullptr; // never handed out, up to m_end
     char *m_end = nullptr;
     FreeBlock *m_free = nullptr;
 };
@@ -63,8 +65,7 @@ public:
     PoolAllocator &operator=(const PoolAllocator &) = default;
     template <typename U>
     PoolAllocator(const PoolAllocator<U> &other) : m_pool(other.pool())
-    {
-    }
+    {}
 
     T *allocate(std::size_t n)
     {
@@ -80,9 +81,15 @@ public:
 
     const std::shared_ptr<BlockPool> &pool() const { return m_pool; }
     template <typename U>
-    bool operator==(const PoolAllocator<U> &other) const { return m_pool == other.pool(); }
+    bool operator==(const PoolAllocator<U> &other) const
+    {
+        return m_pool == other.pool();
+    }
     template <typename U>
-    bool operator!=(const PoolAllocator<U> &other) const { return m_pool != other.pool(); }
+    bool operator!=(const PoolAllocator<U> &other) const
+    {
+        return m_pool != other.pool();
+    }
 
 private:
     // Where n elements come from, and so where they go back to.

@@ -27,7 +27,7 @@ namespace {
 class TemporaryFile final : public SpillFile
 {
 public:
-    explicit TemporaryFile(int fd) : m_fd(fd) { }
+    explicit TemporaryFile(int fd) : m_fd(fd) {}
     ~TemporaryFile() override { ::close(m_fd); }
     TemporaryFile(const TemporaryFile &) = delete;
     TemporaryFile &operator=(const TemporaryFile &) = delete;
@@ -142,8 +142,7 @@ ByteStore::ByteStore(qint64 window, FileFactory files)
       m_chunkSize(chunkSizeFor(m_window)),
       m_blockSize(std::min(m_chunkSize, MaxBlockSize)),
       m_files(std::move(files))
-{
-}
+{}
 
 ByteStore::~ByteStore() = default;
 

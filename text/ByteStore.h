@@ -114,7 +114,7 @@ public:
     // Empties the store, gives the file's space back and frees the memory.
     void clear();
 
-    qint64 memoryUsed() const;   // bytes held in memory (chunks + cache)
+    qint64 memoryUsed() const; // bytes held in memory (chunks + cache)
     qint64 spilledBytes() const { return m_spilled; } // bytes living in the file
     qint64 window() const { return m_window; }
     // A quarter of the window as a power of two, 512 bytes to 2 MB; each
@@ -125,7 +125,8 @@ public:
     bool spillHeldOff() const { return m_spillFailedAt >= 0; }
 
 private:
-    struct Block {
+    struct Block
+    {
         std::unique_ptr<char[]> data;
         qint64 index = -1; // block number in the file; -1 when empty
         quint64 lastUse = 0;

@@ -16,8 +16,7 @@ bool EditHistory::join(Kind kind, Change &change)
     if (!m_mergeable || !last || last->kind != kind || last->changes.size() != 1)
         return false;
     Change &prev = last->changes.front();
-    if (kind == Kind::Typing && change.removed.empty()
-        && change.pos == prev.pos + PieceText::lengthOf(prev.inserted)) {
+    if (kind == Kind::Typing && change.removed.empty() && change.pos == prev.pos + PieceText::lengthOf(prev.inserted)) {
         prev.inserted.insert(prev.inserted.end(), change.inserted.begin(), change.inserted.end());
         return true;
     }

@@ -18,7 +18,8 @@ public:
     enum class Kind { Other, Typing, Backspace, Delete };
     // One change of the text: at pos, `removed` was taken out and `inserted`
     // put in.
-    struct Change {
+    struct Change
+    {
         qint64 pos;
         PieceText::Pieces removed;
         PieceText::Pieces inserted;
@@ -46,7 +47,8 @@ public:
     Step redo();
 
 private:
-    struct Entry {
+    struct Entry
+    {
         Kind kind;
         Step changes;
     };

@@ -5,8 +5,14 @@
 namespace corvanel {
 namespace {
 
-qint64 roundUp(qint64 v, qint64 step) { return v <= 0 ? 0 : (v + step - 1) / step * step; }
-qint64 roundDown(qint64 v, qint64 step) { return v <= 0 ? 0 : v / step * step; }
+qint64 roundUp(qint64 v, qint64 step)
+{
+    return v <= 0 ? 0 : (v + step - 1) / step * step;
+}
+qint64 roundDown(qint64 v, qint64 step)
+{
+    return v <= 0 ? 0 : v / step * step;
+}
 
 } // namespace
 

@@ -141,7 +141,7 @@ QByteArray PieceText::mid(qint64 pos, qint64 n) const
 qint64 PieceText::memoryUsed() const
 {
     return m_store->memoryUsed()
-        + static_cast<qint64>(m_pieces.capacity() * sizeof(Piece) + m_starts.capacity() * sizeof(qint64));
+           + static_cast<qint64>(m_pieces.capacity() * sizeof(Piece) + m_starts.capacity() * sizeof(qint64));
 }
 
 } // namespace corvanel

@@ -16,7 +16,8 @@ class PieceText
 {
 public:
     // A run of the store: [at, at + length).
-    struct Piece {
+    struct Piece
+    {
         qint64 at;
         qint64 length;
     };

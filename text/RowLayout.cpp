@@ -24,7 +24,7 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
     const qint64 size = text.size();
     qint64 rowStart = start;
     qint64 lastBreak = -1; // just after the last blank of the row
-    qint64 x = 0;          // in 64ths of a pixel
+    qint64 x = 0; // in 64ths of a pixel
     bool skipLineFeed = false;
     bool stopped = false;
     qint64 pieceStart = start; // text position of the piece's first byte
@@ -194,8 +194,7 @@ qint64 RowLayout::memoryUsed() const
 
 size_t RowLayout::markOf(qint64 pos) const
 {
-    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), pos,
-                               [](qint64 p, const Mark &m) { return p < m.pos; });
+    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), pos, [](qint64 p, const Mark &m) { return p < m.pos; });
     return it == m_marks.begin() ? 0 : static_cast<size_t>(it - m_marks.begin() - 1);
 }
 
@@ -230,8 +229,7 @@ qint64 RowLayout::rowStart(qint64 row) const
     const qint64 tailRow = m_marks.back().row;
     if (row >= tailRow)
         return m_tail[static_cast<size_t>(row - tailRow)];
-    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), row,
-                               [](qint64 r, const Mark &m) { return r < m.row; });
+    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), row, [](qint64 r, const Mark &m) { return r < m.row; });
     const auto index = static_cast<size_t>(it - m_marks.begin() - 1);
     return group(index)[static_cast<size_t>(row - m_marks[index].row)];
 }
@@ -264,7 +262,7 @@ void RowLayout::edited(const PieceText &text, qint64 pos, qint64 removed, qint64
     std::deque<Mark> marks(m_marks.begin(), m_marks.begin() + static_cast<std::ptrdiff_t>(first) + 1);
     std::vector<qint64> rows {marks.back().pos};
     qint64 row = marks.back().row; // the number of rows.back()
-    size_t old = first + 1;        // the next old mark that may still hold
+    size_t old = first + 1; // the next old mark that may still hold
     bool resumed = false;
     scanRows(text, m_advances, m_width, marks.back().pos, [&](qint64 next) {
         if (next > settled) {

@@ -50,11 +50,13 @@ public:
     qint64 memoryUsed() const;
 
 private:
-    struct Mark {
+    struct Mark
+    {
         qint64 pos; // the group's first row starts here
         qint64 row; // and has this number
     };
-    struct Group {
+    struct Group
+    {
         size_t index = SIZE_MAX; // into m_marks; SIZE_MAX: empty
         std::vector<qint64> rows;
         quint64 lastUse = 0;

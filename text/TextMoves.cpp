@@ -11,9 +11,36 @@ namespace {
 bool isSeparator(char c)
 {
     switch (c) {
-    case '.': case ',': case '?': case '!': case '@': case '#': case '$': case ':': case ';': case '-':
-    case '<': case '>': case '[': case ']': case '(': case ')': case '{': case '}': case '=': case '/':
-    case '+': case '%': case '&': case '^': case '*': case '\'': case '"': case '`': case '~': case '|':
+    case '.':
+    case ',':
+    case '?':
+    case '!':
+    case '@':
+    case '#':
+    case '$':
+    case ':':
+    case ';':
+    case '-':
+    case '<':
+    case '>':
+    case '[':
+    case ']':
+    case '(':
+    case ')':
+    case '{':
+    case '}':
+    case '=':
+    case '/':
+    case '+':
+    case '%':
+    case '&':
+    case '^':
+    case '*':
+    case '\'':
+    case '"':
+    case '`':
+    case '~':
+    case '|':
     case '\\':
         return true;
     default:
@@ -26,7 +53,10 @@ bool isBlank(char c)
     return !isBreak(c) && QChar(static_cast<char16_t>(static_cast<unsigned char>(c))).isSpace();
 }
 
-bool inWord(char c) { return !isBreak(c) && !isBlank(c) && !isSeparator(c); }
+bool inWord(char c)
+{
+    return !isBreak(c) && !isBlank(c) && !isSeparator(c);
+}
 
 // Just past the run that starts at pos (< size): separators, or a word.
 qint64 endOfRun(const PieceText &text, qint64 pos)
@@ -40,7 +70,10 @@ qint64 endOfRun(const PieceText &text, qint64 pos)
 
 } // namespace
 
-bool isBreak(char c) { return c == '\r' || c == '\n'; }
+bool isBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 qint64 nextStop(const PieceText &text, qint64 pos)
 {

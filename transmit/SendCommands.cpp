@@ -15,8 +15,7 @@ namespace corvanel {
 
 SendCommands::SendCommands(MSComm &comm, const SendBox &box, Controls controls, std::function<bool()> ended)
     : m_comm(comm), m_box(box), m_controls(controls), m_ended(std::move(ended))
-{
-}
+{}
 
 void SendCommands::sendText()
 {
@@ -45,7 +44,8 @@ void SendCommands::sendDecimal()
 
 void SendCommands::sendHex()
 {
-    const bool formatOk = runHexSend([this] { return m_box.wireText(); }, [this](int value) { return sendHexByte(value); });
+    const bool formatOk
+        = runHexSend([this] { return m_box.wireText(); }, [this](int value) { return sendHexByte(value); });
     if (!formatOk)
         MsgBox(m_controls.owner, msg::text(msg::HexPairs));
 }

@@ -16,11 +16,12 @@ class SendBox;
 class SendCommands
 {
 public:
-    struct Controls {
-        QLabel *txLamp;     // lit when a text send starts
-        QCheckBox *pause;   // a pause after each hex byte when ticked
+    struct Controls
+    {
+        QLabel *txLamp; // lit when a text send starts
+        QCheckBox *pause; // a pause after each hex byte when ticked
         QLineEdit *pauseMs; // how long, in milliseconds
-        QWidget *owner;     // of the message boxes
+        QWidget *owner; // of the message boxes
     };
     // `ended` tells whether the program has ended, for a send that yields.
     SendCommands(MSComm &comm, const SendBox &box, Controls controls, std::function<bool()> ended);

@@ -13,14 +13,14 @@ namespace corvanel {
 
 SendLoop::SendLoop(MSComm &comm, const SendBox &box, Controls controls, std::function<bool()> ended)
     : m_comm(comm), m_box(box), m_controls(controls), m_ended(std::move(ended))
-{
-}
+{}
 
 void SendLoop::click()
 {
     // The last activation to unwind clears a failure for the next loop.
     ++m_depth;
-    struct Unwind {
+    struct Unwind
+    {
         SendLoop *loop;
         ~Unwind()
         {

@@ -18,10 +18,11 @@ class SendBox;
 class SendLoop
 {
 public:
-    struct Controls {
+    struct Controls
+    {
         QLabel *txLamp;
         QPushButton *button; // its caption tells whether a loop runs
-        QWidget *owner;      // of the message box
+        QWidget *owner; // of the message box
     };
     SendLoop(MSComm &comm, const SendBox &box, Controls controls, std::function<bool()> ended);
 
@@ -45,7 +46,7 @@ private:
     std::function<bool()> m_ended;
     bool m_active = false;
     bool m_failed = false; // a write was refused: every activation unwinds
-    int m_depth = 0;       // activations on the stack
+    int m_depth = 0; // activations on the stack
 };
 
 } // namespace corvanel

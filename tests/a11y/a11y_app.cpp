@@ -45,7 +45,8 @@ void stream(int fd, int cps, int seconds)
     qint64 sent = 0;
     const qint64 total = qint64(cps) * seconds;
     for (int n = 1; sent < total; ++n) {
-        pending += QByteArrayLiteral("GPS riga ") + QByteArray::number(n) + QByteArrayLiteral(" lat 45.46 lon 9.19\r\n");
+        pending
+            += QByteArrayLiteral("GPS riga ") + QByteArray::number(n) + QByteArrayLiteral(" lat 45.46 lon 9.19\r\n");
         while (!pending.isEmpty() && sent < total) {
             const auto due = start + std::chrono::milliseconds(sent * 1000 / cps);
             std::this_thread::sleep_until(due);
@@ -92,7 +93,8 @@ int controlled(QApplication &app, Pty &pty)
             }
         });
     };
-    const int rc = corvanel::runProgram(app, [device] { return QStringList {device}; }, shown);
+    const int rc = corvanel::runProgram(
+        app, [device] { return QStringList {device}; }, shown);
     if (writer.joinable())
         writer.join();
     return rc;
@@ -136,7 +138,8 @@ int main(int argc, char *argv[])
         writer = std::thread([&] {
             qint64 sent = 0;
             while (sent < total) {
-                const ssize_t n = ::write(master, block.constData(), size_t(std::min<qint64>(block.size(), total - sent)));
+                const ssize_t n
+                    = ::write(master, block.constData(), size_t(std::min<qint64>(block.size(), total - sent)));
                 if (n <= 0)
                     return;
                 sent += n;
@@ -158,7 +161,8 @@ int main(int argc, char *argv[])
         std::printf("timed out\n");
         QCoreApplication::exit(3);
     });
-    const int rc = corvanel::runProgram(app, [device] { return QStringList {device}; }, shown);
+    const int rc = corvanel::runProgram(
+        app, [device] { return QStringList {device}; }, shown);
     if (writer.joinable()) {
         pty.hangUp(); // a writer still blocked ends here
         writer.join();

@@ -16,8 +16,8 @@ inline QString fuzzText(const uint8_t *data, size_t size)
 }
 
 // Stops the run with a crash report when a property does not hold.
-#define FUZZ_CHECK(cond)                                                                           \
-    do {                                                                                           \
-        if (!(cond))                                                                               \
-            __builtin_trap();                                                                      \
+#define FUZZ_CHECK(cond)                                                                                               \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            __builtin_trap();                                                                                          \
     } while (0)

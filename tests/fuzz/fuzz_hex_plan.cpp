@@ -10,10 +10,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The send box as the wire sees it: line breaks become CR LF first.
     const QString box = corvanel::sendBoxWireText(fuzzText(data, size));
     QByteArray bytes;
-    const bool formatOk = corvanel::runHexSend([&] { return box; }, [&](int v) {
-        bytes.append(static_cast<char>(v));
-        return true;
-    });
+    const bool formatOk = corvanel::runHexSend([&] { return box; },
+                                               [&](int v) {
+                                                   bytes.append(static_cast<char>(v));
+                                                   return true;
+                                               });
     FUZZ_CHECK(formatOk == corvanel::hexFormatOk(box));
     if (!formatOk) {
         FUZZ_CHECK(bytes.isEmpty());

@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString text = fuzzText(data, size);
     for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::Italian, QLocale::Italy)}) {
         const std::optional<qint32> v = corvanel::readInteger(text, locale);
-        const std::optional<qint32> padded = corvanel::readInteger(QStringLiteral("  ") + text + QStringLiteral("\t "), locale);
+        const std::optional<qint32> padded
+            = corvanel::readInteger(QStringLiteral("  ") + text + QStringLiteral("\t "), locale);
         FUZZ_CHECK(v == padded || text.isEmpty() || text.front().isSpace() || text.back().isSpace());
         if (v) {
             const std::optional<QString> byte = corvanel::characterOfCode(*v);

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     // The window builds the string from list texts and numbers.
     const qsizetype third = text.size() / 3;
-    const QString built = corvanel::settingsString(text.left(third), text.mid(third, third),
-                                                   corvanel::LooseValue(double(size)));
+    const QString built
+        = corvanel::settingsString(text.left(third), text.mid(third, third), corvanel::LooseValue(double(size)));
     FUZZ_CHECK(built.endsWith(QStringLiteral(",1")));
     return 0;
 }
