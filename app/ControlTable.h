@@ -240,13 +240,18 @@ using ControlClass = typename ControlClassOf<K>::type;
 // The controls the program and its tests reach by a name of their own
 // (Form1's members, the tests' Controls): the table's rows less the option
 // buttons, which go by Option1[index]. X(Name) is applied to each.
+// One kind of control a line.
+// clang-format off
 #define CORVANEL_NAMED_CONTROLS(X)                                                                                     \
-    X(Shape1)                                                                                                          \
-    X(Shape2) X(Shape3) X(Shape4) X(Label1) X(Label2) X(Label3) X(Label4) X(Label5) X(Label6) X(Label7) X(Label8)      \
-        X(Label9) X(Label10) X(Label11) X(Label12) X(Label13) X(Label14) X(Label15) X(Label16) X(Label17) X(Combo1)    \
-            X(Combo2) X(Combo3) X(Combo4) X(Check1) X(Check2) X(Check3) X(Image1) X(Image2) X(Image3) X(Image4)        \
-                X(Image5) X(Image6) X(Image7) X(Image8) X(Image9) X(Image10) X(Text1) X(Text2) X(Text3) X(Command1)    \
-                    X(Command3) X(Command4) X(Command5) X(Command6) X(Command7) X(Command8) X(Command9)
+    X(Shape1) X(Shape2) X(Shape3) X(Shape4)                                                                            \
+    X(Label1) X(Label2) X(Label3) X(Label4) X(Label5) X(Label6) X(Label7) X(Label8) X(Label9) X(Label10) X(Label11)    \
+    X(Label12) X(Label13) X(Label14) X(Label15) X(Label16) X(Label17)                                                  \
+    X(Combo1) X(Combo2) X(Combo3) X(Combo4)                                                                            \
+    X(Check1) X(Check2) X(Check3)                                                                                      \
+    X(Image1) X(Image2) X(Image3) X(Image4) X(Image5) X(Image6) X(Image7) X(Image8) X(Image9) X(Image10)               \
+    X(Text1) X(Text2) X(Text3)                                                                                         \
+    X(Command1) X(Command3) X(Command4) X(Command5) X(Command6) X(Command7) X(Command8) X(Command9)
+// clang-format on
 
 // The option buttons' names, by index.
 inline constexpr const char *Option1Names[] = {"Option1(0)", "Option1(1)", "Option1(2)"};
