@@ -8,30 +8,19 @@
 #include <functional>
 #include <memory>
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
-class QTimer;
-
 namespace corvanel {
 
 class Form2;
 class MSComm;
 class ModemLines;
-class Outline;
-class ReceiveView;
 class Receiver;
 class SendBox;
 class SendCommands;
 class SendLoop;
 
 // The main window: its controls, built from their table (ControlTable.h,
-// Layout.cpp), start-up,
-// Exit, and the wiring of every event to the object that owns the behaviour:
+// which also declares their classes, and Layout.cpp), start-up, Exit, and
+// the wiring of every event to the object that owns the behaviour:
 // SendCommands and SendLoop (transmit/), Receiver (receive/), ModemLines,
 // and Module1's ConfigurePort (serial/). Tests reach the controls by their
 // object names.
