@@ -3,23 +3,18 @@
 #include "ReceiveViewAccessible.h"
 #include "RowPainter.h"
 #include "SteadyScrollBar.h"
-#include "Messages.h"
+#include "TextMoves.h"
 
-#include <QAccessible>
 #include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <unistd.h>
 
 namespace corvanel {
 namespace {
@@ -31,11 +26,6 @@ constexpr int Margin = 2;
 constexpr int FrameMs = 16;
 constexpr int StreamFrameMs = 100;
 constexpr int QuietMs = 250; // no frame for this long: the stream has paused
-
-bool isBreak(char c)
-{
-    return c == '\r' || c == '\n';
-}
 
 QByteArray toBytes(const QString &text)
 {
@@ -66,9 +56,8 @@ ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
     m_refresh.setSingleShot(true);
     m_lastFrame.start();
     connect(&m_refresh, &QTimer::timeout, this, &ReceiveView::refreshNow);
-    m_announceQuiet.setSingleShot(true);
-    connect(&m_announceQuiet, &QTimer::timeout, this, [this] { announceAppended(true); });
-    measureFont();
+    connect(&m_editor, &ReceiveEditor::saveRequested, this, &ReceiveView::saveRequested);
+    m_font = FontTable::of(font());
     installReceiveViewAccessibility();
 }
 
@@ -81,42 +70,6 @@ void ReceiveView::setColours(const QColor &text, const QColor &base)
     pal.setColor(QPalette::Base, base);
     setPalette(pal);
     viewport()->update();
-}
-
-void ReceiveView::measureFont()
-{
-    // Glyphs and advances are looked up once per font: rows are then painted
-    // as glyph runs, with no text shaping, at exactly the places the layout
-    // computed.
-    const QFontMetricsF fm(font());
-    m_rawFont = QRawFont::fromFont(font());
-    const qreal box = fm.horizontalAdvance(u'x');
-    for (int c = 0; c < 256; ++c) {
-        const auto uc = static_cast<unsigned char>(c);
-        m_glyph[uc] = 0;
-        if (isBreak(static_cast<char>(c))) {
-            m_advance[uc] = 0;
-        } else if (c == '\t') {
-            m_advance[uc] = 4 * fm.horizontalAdvance(u' ');
-        } else if (isControlCode(uc)) {
-            m_advance[uc] = box;
-        } else {
-            const QString ch(QChar(static_cast<char16_t>(c)));
-            const QList<quint32> glyphs = m_rawFont.isValid() ? m_rawFont.glyphIndexesForString(ch) : QList<quint32>();
-            if (glyphs.size() == 1 && glyphs.first() != 0) {
-                m_glyph[uc] = glyphs.first();
-                m_advance[uc] = std::max<qreal>(1, m_rawFont.advancesForGlyphIndexes(glyphs).first().x());
-            } else {
-                m_advance[uc] = std::max<qreal>(1, fm.horizontalAdvance(ch));
-            }
-        }
-        // A 64th of a pixel: the layout adds integers, painting adds the same
-        // values as reals, and both land on the same places.
-        m_fixedAdvance[uc] = static_cast<qint32>(std::lround(m_advance[uc] * 64));
-        m_advance[uc] = m_fixedAdvance[uc] / 64.0;
-    }
-    m_lineHeight = std::max<qreal>(1, fm.lineSpacing());
-    m_ascent = fm.ascent();
 }
 
 int ReceiveView::wrapWidth() const
@@ -133,12 +86,12 @@ int ReceiveView::wrapWidth() const
 void ReceiveView::relayoutIfResized()
 {
     if (qint64(wrapWidth()) * 64 != m_layout.width())
-        m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
+        m_layout.layout(m_text, m_font.fixedAdvance, qint64(wrapWidth()) * 64);
 }
 
 int ReceiveView::visibleRows() const
 {
-    return std::max(1, static_cast<int>(viewport()->height() / m_lineHeight));
+    return std::max(1, static_cast<int>(viewport()->height() / m_font.lineHeight));
 }
 
 QString ReceiveView::text() const
@@ -148,19 +101,7 @@ QString ReceiveView::text() const
 
 void ReceiveView::setText(const QString &text)
 {
-    announceAppended(true);
-    const QString removed = QAccessible::isActive() ? accessibleText(0, AccessibleEventCap) : QString();
-    const qint64 oldAnchor = m_anchor;
-    const qint64 oldCursor = m_cursor;
-    m_text.clear();
-    m_history.clear();
-    m_text.append(toBytes(text));
-    m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
-    m_cursor = m_anchor = 0;
-    updateScrollBar(false);
-    scrollToRow(0);
-    announceEdit(0, removed, m_text.size());
-    announceCaret(oldAnchor, oldCursor);
+    m_editor.setText(toBytes(text));
 }
 
 void ReceiveView::clear()
@@ -173,16 +114,9 @@ void ReceiveView::appendBytes(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     const qint64 before = m_text.size();
-    if (m_unannouncedFrom < 0)
-        m_unannouncedFrom = before;
     m_text.append(bytes);
-    // A LF completing a CR at the caret: the caret goes past the line break.
-    if (before > 0 && bytes.front() == '\n' && m_text.at(before - 1) == '\r') {
-        if (m_cursor == before)
-            ++m_cursor;
-        if (m_anchor == before)
-            ++m_anchor;
-    }
+    m_editor.appended(before);
+    m_announcer.appended(before);
     // Only the last row can change: lay out from there.
     relayoutIfResized();
     m_layout.appended(m_text);
@@ -199,7 +133,7 @@ void ReceiveView::refreshNow()
     // at its end means the user was following the end.
     updateScrollBar(followsEnd());
     viewport()->update();
-    announceAppended();
+    m_announcer.arrivals();
 }
 
 void ReceiveView::updateScrollBar(bool followEnd)
@@ -236,59 +170,47 @@ void ReceiveView::scrollToRow(qint64 row)
     viewport()->update();
 }
 
+// ---- the text as the editor changes it -------------------------------------
+
+PieceText::Pieces ReceiveView::replace(qint64 pos, qint64 length, const PieceText::Pieces &inserted)
+{
+    relayoutIfResized();
+    PieceText::Pieces removed = m_text.take(pos, length);
+    m_text.put(pos, inserted);
+    m_layout.edited(m_text, pos, length, PieceText::lengthOf(inserted));
+    updateScrollBar(false);
+    return removed;
+}
+
+void ReceiveView::replaceAll(const QByteArray &bytes)
+{
+    m_text.clear();
+    m_text.append(bytes);
+    m_layout.layout(m_text, m_font.fixedAdvance, qint64(wrapWidth()) * 64);
+    updateScrollBar(false);
+    scrollToRow(0);
+}
+
+void ReceiveView::showCaret(qint64 pos)
+{
+    const qint64 row = m_layout.rowOf(pos);
+    if (row < m_firstRow)
+        scrollToRow(row);
+    else if (row >= m_firstRow + visibleRows())
+        scrollToRow(row - visibleRows() + 1);
+    m_caretShown = true;
+    viewport()->update();
+}
+
+void ReceiveView::redraw()
+{
+    viewport()->update();
+}
+
 void ReceiveView::setScrollBarLimit(int steps)
 {
     m_scrollBarLimit = std::max(1, steps);
     updateScrollBar(followsEnd());
-}
-
-namespace {
-
-// Writes all of it to the descriptor; 0, or the errno of the failure.
-int writeAll(int fd, const char *data, qsizetype n)
-{
-    while (n > 0) {
-        const ssize_t done = ::write(fd, data, size_t(n));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return done < 0 ? errno : EIO;
-        data += done;
-        n -= done;
-    }
-    return 0;
-}
-
-} // namespace
-
-bool ReceiveView::saveTo(const QString &path, QString *error) const
-{
-    QSaveFile file(path);
-    const qint64 readFailures = m_text.store().readFailures();
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    // Straight to the descriptor, and flushed before the commit: Qt 6.4
-    // gives a write the disk cuts short part-way (ENOSPC) no reason at all,
-    // and passes off one cut in its last buffered write as saved.
-    int failure = 0;
-    m_text.forEachPiece(0, m_text.size(), [&](const char *d, qsizetype n) {
-        if (failure == 0)
-            failure = writeAll(file.handle(), d, n);
-    });
-    if (failure == 0 && ::fsync(file.handle()) != 0)
-        failure = errno;
-    if (failure != 0 || m_text.store().readFailures() != readFailures) {
-        // A write failed, or part of the log could not be read back: no copy is passed off.
-        file.cancelWriting();
-        *error = failure != 0 ? qt_error_string(failure) : msg::text(msg::RereadFailed);
-        return false;
-    }
-    if (file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
 }
 
 qint64 ReceiveView::memoryUsed() const
@@ -300,39 +222,39 @@ qint64 ReceiveView::memoryUsed() const
 
 QRect ReceiveView::caretRect(qint64 pos) const
 {
-    const qint64 row = rowOf(pos);
+    const qint64 row = m_layout.rowOf(pos);
     qreal x = Margin;
     m_text.forEachPiece(m_layout.rowStart(row), pos - m_layout.rowStart(row), [&](const char *d, qsizetype n) {
         for (qsizetype i = 0; i < n; ++i)
-            x += advance(static_cast<unsigned char>(d[i]));
+            x += m_font.advance[static_cast<unsigned char>(d[i])];
     });
     // Far off screen in a long capture the place would not fit an int: a
     // place still off screen stands for it.
     constexpr qreal Far = 1 << 24;
-    const qreal y = std::clamp<qreal>(static_cast<qreal>(row - m_firstRow) * m_lineHeight, -Far, Far);
-    return QRectF(x, y, 1, m_lineHeight).toAlignedRect();
+    const qreal y = std::clamp<qreal>(static_cast<qreal>(row - m_firstRow) * m_font.lineHeight, -Far, Far);
+    return QRectF(x, y, 1, m_font.lineHeight).toAlignedRect();
 }
 
 qint64 ReceiveView::offsetAt(const QPoint &p) const
 {
-    return offsetInRow(m_firstRow + static_cast<qint64>(std::floor(p.y() / m_lineHeight)), p.x());
+    return offsetInRow(m_firstRow + static_cast<qint64>(std::floor(p.y() / m_font.lineHeight)), p.x());
 }
 
 qint64 ReceiveView::offsetInRow(qint64 row, int x) const
 {
     row = std::clamp<qint64>(row, 0, rowCount() - 1);
     const qint64 start = m_layout.rowStart(row);
-    const qint64 end = rowEnd(row);
+    const qint64 end = m_layout.rowEnd(row);
     qreal left = Margin; // of the character at pos
     qint64 pos = start;
     bool done = false;
     m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
         for (qsizetype i = 0; i < n && !done; ++i) {
-            if (isBreak(d[i])) {
+            if (moves::isBreak(d[i])) {
                 done = true;
                 return;
             }
-            const qreal w = advance(static_cast<unsigned char>(d[i]));
+            const qreal w = m_font.advance[static_cast<unsigned char>(d[i])];
             if (x < left + w / 2) {
                 done = true;
                 return;
@@ -341,22 +263,51 @@ qint64 ReceiveView::offsetInRow(qint64 row, int x) const
             ++pos;
         }
     });
-    return std::min(pos, rowLastStop(row));
+    return std::min(pos, moves::rowLastStop(m_text, m_layout, row));
 }
 
-qint64 ReceiveView::rowLastStop(qint64 row) const
+// ---- the text as screen readers get it ----------------------------------------
+
+QString ReceiveView::accessibleText(qint64 start, qint64 end) const
 {
-    const qint64 start = m_layout.rowStart(row);
-    qint64 end = rowEnd(row);
-    if (end > start && isBreak(m_text.at(end - 1))) {
-        while (end > start && isBreak(m_text.at(end - 1)))
-            --end;
-    } else if (row + 1 < rowCount() && end > start) {
-        // A wrapped row: its end is the next row's start, so the last place
-        // on this row is before its last character, as in a stock text box.
-        --end;
-    }
-    return end;
+    start = std::clamp<qint64>(start, 0, m_text.size());
+    end = std::clamp<qint64>(end, start, m_text.size());
+    QString out(static_cast<qsizetype>(end - start), Qt::Uninitialized);
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    m_text.forEachPiece(start, end - start, [&](const char *d, qsizetype n) {
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(d[i]);
+            *o++ = c == 0 ? u'\u2400' : char16_t(c);
+        }
+    });
+    return out;
+}
+
+OffsetWindow ReceiveView::accessibleWindow() const
+{
+    return OffsetWindow::of(m_text.size(), m_editor.cursorPosition(), m_accessibleLimit);
+}
+
+std::pair<qint64, qint64> ReceiveView::rowRange(qint64 row) const
+{
+    const qint64 r = std::clamp<qint64>(row, 0, rowCount() - 1);
+    return {m_layout.rowStart(r), m_layout.rowEnd(r)};
+}
+
+void ReceiveView::select(qint64 anchor, qint64 cursor)
+{
+    m_editor.setCursorPosition(anchor);
+    m_editor.setCursorPosition(cursor, true);
+}
+
+QRect ReceiveView::screenCaretRect(qint64 pos) const
+{
+    return caretRect(pos).translated(viewport()->mapToGlobal(QPoint(0, 0)));
+}
+
+qint64 ReceiveView::offsetAtScreen(const QPoint &globalPoint) const
+{
+    return offsetAt(viewport()->mapFromGlobal(globalPoint));
 }
 
 // ---- painting --------------------------------------------------------------
@@ -366,26 +317,80 @@ void ReceiveView::paintEvent(QPaintEvent *)
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
     p.setFont(font());
-    const RowPainter::Font looks {m_rawFont, m_glyph, m_advance, m_lineHeight, m_ascent};
-    RowPainter rows(p, looks, palette(), selectionStart(), selectionEnd());
+    RowPainter rows(p, m_font, palette(), m_editor.selectionStart(), m_editor.selectionEnd());
     const int height = viewport()->height();
     for (qint64 row = m_firstRow; row < rowCount(); ++row) {
-        const qreal top = static_cast<qreal>(row - m_firstRow) * m_lineHeight;
+        const qreal top = static_cast<qreal>(row - m_firstRow) * m_font.lineHeight;
         if (top >= height)
             break;
         const qint64 start = m_layout.rowStart(row);
         qint64 pos = start;
         qreal x = Margin;
-        m_text.forEachPiece(start, rowEnd(row) - start,
+        m_text.forEachPiece(start, m_layout.rowEnd(row) - start,
                             [&](const char *d, qsizetype n) { rows.paintBytes(d, n, pos, x, top); });
     }
     rows.finish();
+    paintCaret(p);
+}
 
-    if (hasFocus() && m_caretShown) {
-        const QRect caret = caretRect(m_cursor);
-        if (caret.bottom() >= 0 && caret.top() < height)
-            p.fillRect(caret, palette().color(QPalette::Text));
-    }
+void ReceiveView::paintCaret(QPainter &p)
+{
+    if (!hasFocus() || !m_caretShown)
+        return;
+    const QRect caret = caretRect(m_editor.cursorPosition());
+    if (caret.bottom() >= 0 && caret.top() < viewport()->height())
+        p.fillRect(caret, palette().color(QPalette::Text));
+}
+
+// ---- input, handed to the editor ---------------------------------------------
+
+void ReceiveView::keyPressEvent(QKeyEvent *e)
+{
+    if (m_editor.keyPress(e))
+        e->accept();
+    else
+        QAbstractScrollArea::keyPressEvent(e);
+}
+
+void ReceiveView::mousePressEvent(QMouseEvent *e)
+{
+    m_editor.mousePress(e);
+}
+
+void ReceiveView::mouseMoveEvent(QMouseEvent *e)
+{
+    m_editor.mouseMove(e);
+}
+
+void ReceiveView::mouseReleaseEvent(QMouseEvent *e)
+{
+    m_editor.mouseRelease(e);
+}
+
+void ReceiveView::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    m_editor.mouseDoubleClick(e);
+}
+
+void ReceiveView::dragEnterEvent(QDragEnterEvent *e)
+{
+    m_editor.dragEnter(e);
+}
+
+void ReceiveView::dragMoveEvent(QDragMoveEvent *e)
+{
+    m_editor.dragMove(e);
+}
+
+void ReceiveView::dropEvent(QDropEvent *e)
+{
+    m_editor.drop(e);
+}
+
+void ReceiveView::contextMenuEvent(QContextMenuEvent *e)
+{
+    const std::unique_ptr<QMenu> menu(createContextMenu());
+    menu->exec(e->globalPos());
 }
 
 void ReceiveView::resizeEvent(QResizeEvent *event)
@@ -406,8 +411,8 @@ void ReceiveView::changeEvent(QEvent *event)
         updateScrollBar(follow);
     }
     if (event->type() == QEvent::FontChange) {
-        measureFont();
-        m_layout.layout(m_text, m_fixedAdvance, qint64(wrapWidth()) * 64);
+        m_font = FontTable::of(font());
+        m_layout.layout(m_text, m_font.fixedAdvance, qint64(wrapWidth()) * 64);
         updateScrollBar(followsEnd());
         viewport()->update();
     }
@@ -451,7 +456,7 @@ void ReceiveView::timerEvent(QTimerEvent *e)
 {
     if (e->timerId() == m_caretTimer) {
         m_caretShown = !m_caretShown;
-        viewport()->update(caretRect(m_cursor).adjusted(-1, 0, 1, 0));
+        viewport()->update(caretRect(m_editor.cursorPosition()).adjusted(-1, 0, 1, 0));
         return;
     }
     QAbstractScrollArea::timerEvent(e);

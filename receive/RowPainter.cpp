@@ -5,12 +5,8 @@
 
 namespace corvanel {
 
-bool isControlCode(unsigned char c)
-{
-    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
-}
-
-RowPainter::RowPainter(QPainter &painter, const Font &font, const QPalette &palette, qint64 selStart, qint64 selEnd)
+RowPainter::RowPainter(QPainter &painter, const FontTable &font, const QPalette &palette, qint64 selStart,
+                       qint64 selEnd)
     : m_painter(painter),
       m_font(font),
       m_selStart(selStart),

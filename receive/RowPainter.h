@@ -1,20 +1,17 @@
 #pragma once
 
+#include "FontTable.h"
+
 #include <QColor>
 #include <QGlyphRun>
 #include <QList>
 #include <QPointF>
-#include <QRawFont>
 #include <QString>
-#include <array>
 
 class QPainter;
 class QPalette;
 
 namespace corvanel {
-
-// Characters drawn as a small box: the control codes of both halves.
-bool isControlCode(unsigned char c);
 
 // Paints the receive box's rows, byte by byte. Bytes the font has a glyph
 // for are gathered into two glyph runs (plain and selected) that finish()
@@ -24,17 +21,7 @@ bool isControlCode(unsigned char c);
 class RowPainter
 {
 public:
-    // The box's font as the painter needs it; all of it outlives the painter.
-    struct Font
-    {
-        const QRawFont &raw;
-        const std::array<quint32, 256> &glyph; // 0: no glyph in the font
-        const std::array<qreal, 256> &advance;
-        qreal lineHeight;
-        qreal ascent;
-    };
-
-    RowPainter(QPainter &painter, const Font &font, const QPalette &palette, qint64 selStart, qint64 selEnd);
+    RowPainter(QPainter &painter, const FontTable &font, const QPalette &palette, qint64 selStart, qint64 selEnd);
 
     // Paints the bytes d[0, n) of a row whose top is `top`, the first of them
     // at text position `pos` and at `x`; both move on past them.
@@ -47,7 +34,7 @@ private:
     void flush(QList<quint32> &glyphs, QList<QPointF> &positions, const QColor &colour);
 
     QPainter &m_painter;
-    const Font &m_font;
+    const FontTable &m_font;
     qint64 m_selStart;
     qint64 m_selEnd;
     QColor m_text;

@@ -203,7 +203,7 @@ private Q_SLOTS:
         v.appendBytes("R");
         v.refreshNow();
         QCOMPARE(insertions(), Ins {});
-        QTest::qWait(ReceiveView::AnnounceQuietMs + 200);
+        QTest::qWait(ReceiveAnnouncer::AnnounceQuietMs + 200);
         QCOMPARE(insertions(), (Ins {{4, QStringLiteral("ERR")}}));
 
         // A stream of 25 lines a second for three seconds, ten frames a second.
@@ -222,7 +222,7 @@ private Q_SLOTS:
         }
         const Ins during = insertions();
         // One a second at most (a loaded machine may stretch the three seconds).
-        const qint64 most = streaming.elapsed() / ReceiveView::AnnounceMs + 1;
+        const qint64 most = streaming.elapsed() / ReceiveAnnouncer::AnnounceMs + 1;
         QVERIFY2(during.size() >= 2 && during.size() <= most, qPrintable(QString::number(during.size())));
         const QByteArray all = v.bytes();
         for (const auto &[pos, text] : during) {
@@ -230,7 +230,7 @@ private Q_SLOTS:
             QCOMPARE(v.rowRange(v.rowAt(pos)).first, qint64(pos)); // a whole row
             QVERIFY(text.endsWith(QStringLiteral("\r\n")) && text.count(u'\n') == 1);
         }
-        QTest::qWait(ReceiveView::AnnounceQuietMs + 200);
+        QTest::qWait(ReceiveAnnouncer::AnnounceQuietMs + 200);
         const Ins after = insertions(); // the newest row, once it is quiet
         QCOMPARE(after.size(), 1);
         QCOMPARE(after[0].first + after[0].second.size(), all.size());
@@ -239,7 +239,7 @@ private Q_SLOTS:
         QByteArray flood;
         for (int i = 0; flood.size() < 1 << 20; ++i)
             flood.append(QByteArray::number(i) + ' ');
-        QTest::qWait(ReceiveView::AnnounceMs);
+        QTest::qWait(ReceiveAnnouncer::AnnounceMs);
         v.appendBytes(flood);
         v.refreshNow();
         const Ins big = insertions();
@@ -247,7 +247,7 @@ private Q_SLOTS:
         const qint64 lastRow = v.rowCount() - 1;
         QCOMPARE(std::pair(qint64(big[0].first), qint64(big[0].first + big[0].second.size())),
                  std::pair(v.rowRange(lastRow - 1).first, v.rowRange(lastRow).first));
-        QVERIFY(big[0].second.size() <= ReceiveView::AccessibleEventCap);
+        QVERIFY(big[0].second.size() <= ReceiveAnnouncer::AccessibleEventCap);
     }
 
     void largeRemovalsCarryAtMostACapOfText()
@@ -262,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(!got.isEmpty());
         QCOMPARE(got.last().type, QAccessible::TextRemoved);
         QCOMPARE(got.last().position, 0);
-        QCOMPARE(got.last().removed, QString::fromLatin1(flood.left(ReceiveView::AccessibleEventCap)));
+        QCOMPARE(got.last().removed, QString::fromLatin1(flood.left(ReceiveAnnouncer::AccessibleEventCap)));
     }
 
     // Every offset lies in the attribute run given for it, as a screen

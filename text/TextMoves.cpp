@@ -1,6 +1,7 @@
 #include "TextMoves.h"
 
 #include "PieceText.h"
+#include "RowLayout.h"
 
 #include <QChar>
 
@@ -148,6 +149,21 @@ std::pair<qint64, qint64> wordAt(const PieceText &text, qint64 pos)
     if (end < size && !isBreak(text.at(end)))
         end = endOfRun(text, end);
     return {start, end};
+}
+
+qint64 rowLastStop(const PieceText &text, const RowLayout &rows, qint64 row)
+{
+    const qint64 start = rows.rowStart(row);
+    qint64 end = rows.rowEnd(row);
+    if (end > start && isBreak(text.at(end - 1))) {
+        while (end > start && isBreak(text.at(end - 1)))
+            --end;
+    } else if (row + 1 < rows.rowCount() && end > start) {
+        // A wrapped row: its end is the next row's start, so the last place
+        // on this row is before its last character, as in a stock text box.
+        --end;
+    }
+    return end;
 }
 
 } // namespace corvanel::moves

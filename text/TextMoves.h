@@ -6,6 +6,7 @@
 namespace corvanel {
 
 class PieceText;
+class RowLayout;
 
 // Where the caret goes in the receive box. CR, LF and CR LF are each one line
 // break, and the caret never stands inside a CR LF pair. Words follow the
@@ -26,6 +27,9 @@ qint64 nextWord(const PieceText &text, qint64 pos);
 qint64 previousWord(const PieceText &text, qint64 pos);
 // The word a double click at pos selects, as [start, end).
 std::pair<qint64, qint64> wordAt(const PieceText &text, qint64 pos);
+// The last caret place on a row: before its line break, or before the last
+// character of a wrapped row (End goes there).
+qint64 rowLastStop(const PieceText &text, const RowLayout &rows, qint64 row);
 
 } // namespace moves
 } // namespace corvanel

@@ -1,21 +1,17 @@
-// The receive box as a text box: caret, selection, keys, mouse, clipboard,
-// drag and drop, undo and redo.
+#include "ReceiveEditor.h"
 
-#include "ReceiveView.h"
-#include "TextMoves.h"
+#include "EditSurface.h"
 #include "Messages.h"
+#include "ReceiveAnnouncer.h"
+#include "RowLayout.h"
+#include "TextMoves.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QScrollBar>
-#include <QStyleHints>
-#include <climits>
 
 namespace corvanel {
 namespace {
@@ -28,9 +24,13 @@ QByteArray toBytes(const QString &text)
 
 } // namespace
 
+ReceiveEditor::ReceiveEditor(EditSurface &surface, ReceiveAnnouncer &announcer)
+    : m_surface(surface), m_text(surface.content()), m_announcer(announcer)
+{}
+
 // ---- caret and selection ----------------------------------------------------
 
-void ReceiveView::moveCursor(qint64 pos, bool keepAnchor)
+void ReceiveEditor::moveCursor(qint64 pos, bool keepAnchor)
 {
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;
@@ -38,120 +38,128 @@ void ReceiveView::moveCursor(qint64 pos, bool keepAnchor)
     m_cursor = moves::outOfPair(m_text, std::clamp<qint64>(pos, 0, m_text.size()));
     if (!keepAnchor)
         m_anchor = m_cursor;
-    m_caretShown = true;
     m_history.breakRun();
-    ensureCursorVisible();
-    viewport()->update();
-    announceCaret(oldAnchor, oldCursor);
+    m_surface.showCaret(m_cursor);
+    m_announcer.caretMoved(oldAnchor, oldCursor);
 }
 
-void ReceiveView::setCursorPosition(qint64 pos, bool keepAnchor)
+void ReceiveEditor::setCursorPosition(qint64 pos, bool keepAnchor)
 {
     m_preferredX = -1;
     moveCursor(pos, keepAnchor);
 }
 
-void ReceiveView::ensureCursorVisible()
-{
-    const qint64 row = rowOf(m_cursor);
-    if (row < m_firstRow)
-        scrollToRow(row);
-    else if (row >= m_firstRow + visibleRows())
-        scrollToRow(row - visibleRows() + 1);
-}
-
-QString ReceiveView::selectedText() const
+QString ReceiveEditor::selectedText() const
 {
     return QString::fromLatin1(m_text.mid(selectionStart(), selectionEnd() - selectionStart()));
 }
 
-void ReceiveView::selectAll()
+void ReceiveEditor::selectAll()
 {
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;
     m_anchor = 0;
     m_cursor = m_text.size();
     m_history.breakRun();
-    viewport()->update();
-    announceCaret(oldAnchor, oldCursor);
+    m_surface.redraw();
+    m_announcer.caretMoved(oldAnchor, oldCursor);
 }
 
 // ---- editing ------------------------------------------------------------------
 
-void ReceiveView::copy() const
+void ReceiveEditor::copy() const
 {
     if (selectionEnd() > selectionStart())
         QApplication::clipboard()->setText(selectedText());
 }
 
-void ReceiveView::cut()
+void ReceiveEditor::cut()
 {
     copy();
     replaceSelection({});
 }
 
-void ReceiveView::paste()
+void ReceiveEditor::paste()
 {
     insertText(QApplication::clipboard()->text());
 }
 
-void ReceiveView::insertText(const QString &text)
+void ReceiveEditor::insertText(const QString &text)
 {
     replaceSelection(toBytes(text));
 }
 
-void ReceiveView::replaceSelection(const QByteArray &bytes, EditKind kind)
+void ReceiveEditor::replaceSelection(const QByteArray &bytes, EditKind kind)
 {
     edit(selectionStart(), selectionEnd(), bytes, kind);
 }
 
-void ReceiveView::edit(qint64 start, qint64 end, const QByteArray &bytes, EditKind kind)
+void ReceiveEditor::edit(qint64 start, qint64 end, const QByteArray &bytes, EditKind kind)
 {
     if (start == end && bytes.isEmpty())
         return;
     PieceText::Pieces inserted;
     if (!bytes.isEmpty())
-        inserted.push_back(m_text.keep(bytes)); // into the store, then into the text by reference
+        inserted.push_back(m_surface.keep(bytes)); // into the store, then into the text by reference
     PieceText::Pieces removed = swapText(start, end - start, inserted, start + bytes.size());
     m_history.record(kind, {start, std::move(removed), std::move(inserted)});
 }
 
-PieceText::Pieces ReceiveView::swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted, qint64 caretAfter)
+PieceText::Pieces ReceiveEditor::swapText(qint64 pos, qint64 length, const PieceText::Pieces &inserted,
+                                          qint64 caretAfter)
 {
-    announceAppended(true); // earlier arrivals first, so that positions agree
+    m_announcer.arrivals(true); // earlier arrivals first, so that positions agree
     const qint64 oldAnchor = m_anchor;
     const qint64 oldCursor = m_cursor;
-    const QString removedText
-        = QAccessible::isActive() ? accessibleText(pos, pos + std::min(length, AccessibleEventCap)) : QString();
-    relayoutIfResized();
-    PieceText::Pieces removed = m_text.take(pos, length);
-    m_text.put(pos, inserted);
-    const qint64 added = PieceText::lengthOf(inserted);
-    m_layout.edited(m_text, pos, length, added);
+    const QString removedText = m_announcer.aboutToRemove(pos, length);
+    PieceText::Pieces removed = m_surface.replace(pos, length, inserted);
     m_cursor = m_anchor = moves::outOfPair(m_text, caretAfter);
     m_preferredX = -1;
-    updateScrollBar(false);
-    ensureCursorVisible();
-    viewport()->update();
-    announceEdit(pos, removedText, added);
-    announceCaret(oldAnchor, oldCursor);
+    m_surface.showCaret(m_cursor);
+    m_announcer.edited(pos, removedText, PieceText::lengthOf(inserted));
+    m_announcer.caretMoved(oldAnchor, oldCursor);
     return removed;
 }
 
-void ReceiveView::undo()
+void ReceiveEditor::setText(const QByteArray &bytes)
+{
+    m_announcer.arrivals(true);
+    const qint64 oldAnchor = m_anchor;
+    const qint64 oldCursor = m_cursor;
+    const QString removed = m_announcer.aboutToRemove(0, m_text.size());
+    m_history.clear();
+    m_cursor = m_anchor = 0;
+    m_preferredX = -1;
+    m_surface.replaceAll(bytes);
+    m_announcer.edited(0, removed, m_text.size());
+    m_announcer.caretMoved(oldAnchor, oldCursor);
+}
+
+void ReceiveEditor::appended(qint64 oldEnd)
+{
+    // A LF completing a CR at the caret: the caret goes past the line break.
+    if (oldEnd > 0 && oldEnd < m_text.size() && m_text.at(oldEnd) == '\n' && m_text.at(oldEnd - 1) == '\r') {
+        if (m_cursor == oldEnd)
+            ++m_cursor;
+        if (m_anchor == oldEnd)
+            ++m_anchor;
+    }
+}
+
+void ReceiveEditor::undo()
 {
     const EditHistory::Step step = m_history.undo();
     for (auto c = step.rbegin(); c != step.rend(); ++c)
         swapText(c->pos, PieceText::lengthOf(c->inserted), c->removed, c->pos + PieceText::lengthOf(c->removed));
 }
 
-void ReceiveView::redo()
+void ReceiveEditor::redo()
 {
     for (const EditHistory::Change &c : m_history.redo())
         swapText(c.pos, PieceText::lengthOf(c.removed), c.inserted, c.pos + PieceText::lengthOf(c.inserted));
 }
 
-void ReceiveView::deleteBackward(bool word)
+void ReceiveEditor::deleteBackward(bool word)
 {
     if (m_anchor != m_cursor)
         replaceSelection({});
@@ -160,7 +168,7 @@ void ReceiveView::deleteBackward(bool word)
              word ? EditKind::Other : EditKind::Backspace);
 }
 
-void ReceiveView::deleteForward(bool word)
+void ReceiveEditor::deleteForward(bool word)
 {
     if (m_anchor != m_cursor)
         replaceSelection({});
@@ -171,16 +179,12 @@ void ReceiveView::deleteForward(bool word)
 
 // ---- keys ---------------------------------------------------------------------
 
-void ReceiveView::keyPressEvent(QKeyEvent *e)
+bool ReceiveEditor::keyPress(QKeyEvent *e)
 {
-    if (shortcutKey(e) || caretKey(e) || editKey(e)) {
-        e->accept();
-        return;
-    }
-    QAbstractScrollArea::keyPressEvent(e);
+    return shortcutKey(e) || caretKey(e) || editKey(e);
 }
 
-bool ReceiveView::shortcutKey(QKeyEvent *e)
+bool ReceiveEditor::shortcutKey(QKeyEvent *e)
 {
     const bool shift = e->modifiers() & Qt::ShiftModifier;
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
@@ -206,7 +210,7 @@ bool ReceiveView::shortcutKey(QKeyEvent *e)
     return true;
 }
 
-bool ReceiveView::caretKey(QKeyEvent *e)
+bool ReceiveEditor::caretKey(QKeyEvent *e)
 {
     const bool shift = e->modifiers() & Qt::ShiftModifier;
     const int key = e->key();
@@ -223,15 +227,15 @@ bool ReceiveView::caretKey(QKeyEvent *e)
     else if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown)
         moveByRows(key, shift);
     else if (key == Qt::Key_Home)
-        setCursorPosition(m_layout.rowStart(rowOf(m_cursor)), shift);
+        setCursorPosition(m_surface.rows().rowStart(m_surface.rows().rowOf(m_cursor)), shift);
     else if (key == Qt::Key_End)
-        setCursorPosition(rowLastStop(rowOf(m_cursor)), shift);
+        setCursorPosition(moves::rowLastStop(m_text, m_surface.rows(), m_surface.rows().rowOf(m_cursor)), shift);
     else
         return false;
     return true;
 }
 
-void ReceiveView::moveSideways(bool left, bool shift)
+void ReceiveEditor::moveSideways(bool left, bool shift)
 {
     if (!shift && m_anchor != m_cursor)
         setCursorPosition(left ? selectionStart() : selectionEnd());
@@ -239,20 +243,21 @@ void ReceiveView::moveSideways(bool left, bool shift)
         setCursorPosition(left ? moves::previousStop(m_text, m_cursor) : moves::nextStop(m_text, m_cursor), shift);
 }
 
-void ReceiveView::moveByRows(int key, bool shift)
+void ReceiveEditor::moveByRows(int key, bool shift)
 {
     // The caret keeps the column it had before a run of such moves.
     if (m_preferredX < 0)
-        m_preferredX = caretRect(m_cursor).x();
-    const int step = (key == Qt::Key_Up || key == Qt::Key_Down) ? 1 : visibleRows();
+        m_preferredX = m_surface.caretX(m_cursor);
+    const int step = (key == Qt::Key_Up || key == Qt::Key_Down) ? 1 : m_surface.visibleRows();
     const int sign = (key == Qt::Key_Up || key == Qt::Key_PageUp) ? -1 : 1;
-    const qint64 row = std::clamp<qint64>(rowOf(m_cursor) + qint64(sign) * step, 0, rowCount() - 1);
+    const RowLayout &rows = m_surface.rows();
+    const qint64 row = std::clamp<qint64>(rows.rowOf(m_cursor) + qint64(sign) * step, 0, rows.rowCount() - 1);
     const qreal keepX = m_preferredX;
-    moveCursor(offsetInRow(row, static_cast<int>(keepX)), shift);
+    moveCursor(m_surface.offsetInRow(row, static_cast<int>(keepX)), shift);
     m_preferredX = keepX;
 }
 
-bool ReceiveView::editKey(QKeyEvent *e)
+bool ReceiveEditor::editKey(QKeyEvent *e)
 {
     const int key = e->key();
     if (key == Qt::Key_Backspace)
@@ -270,13 +275,13 @@ bool ReceiveView::editKey(QKeyEvent *e)
 
 // ---- mouse ----------------------------------------------------------------------
 
-void ReceiveView::mousePressEvent(QMouseEvent *e)
+void ReceiveEditor::mousePress(QMouseEvent *e)
 {
     if (e->button() != Qt::LeftButton) {
         e->ignore();
         return;
     }
-    const qint64 at = offsetAt(e->position().toPoint());
+    const qint64 at = m_surface.offsetAt(e->position().toPoint());
     // A press inside the selection may be the start of dragging it.
     m_pressedInSelection = !(e->modifiers() & Qt::ShiftModifier) && at >= selectionStart() && at < selectionEnd();
     m_pressPoint = e->position().toPoint();
@@ -285,7 +290,7 @@ void ReceiveView::mousePressEvent(QMouseEvent *e)
     e->accept();
 }
 
-void ReceiveView::mouseMoveEvent(QMouseEvent *e)
+void ReceiveEditor::mouseMove(QMouseEvent *e)
 {
     if (!(e->buttons() & Qt::LeftButton)) {
         e->accept();
@@ -297,35 +302,35 @@ void ReceiveView::mouseMoveEvent(QMouseEvent *e)
             startDrag();
         }
     } else {
-        setCursorPosition(offsetAt(e->position().toPoint()), true);
+        setCursorPosition(m_surface.offsetAt(e->position().toPoint()), true);
     }
     e->accept();
 }
 
-void ReceiveView::mouseReleaseEvent(QMouseEvent *e)
+void ReceiveEditor::mouseRelease(QMouseEvent *e)
 {
     if (e->button() == Qt::LeftButton && m_pressedInSelection) {
         // A click in the selection, not a drag: place the caret there.
         m_pressedInSelection = false;
-        setCursorPosition(offsetAt(e->position().toPoint()));
+        setCursorPosition(m_surface.offsetAt(e->position().toPoint()));
     }
     e->setAccepted(e->button() == Qt::LeftButton);
 }
 
-void ReceiveView::mouseDoubleClickEvent(QMouseEvent *e)
+void ReceiveEditor::mouseDoubleClick(QMouseEvent *e)
 {
-    const auto [start, end] = moves::wordAt(m_text, offsetAt(e->position().toPoint()));
+    const auto [start, end] = moves::wordAt(m_text, m_surface.offsetAt(e->position().toPoint()));
     m_anchor = start;
     moveCursor(end, true);
 }
 
 // ---- drag and drop ----------------------------------------------------------------
 
-void ReceiveView::startDrag()
+void ReceiveEditor::startDrag()
 {
     auto *mime = new QMimeData;
     mime->setText(selectedText());
-    auto *drag = new QDrag(this);
+    auto *drag = new QDrag(m_surface.widget());
     drag->setMimeData(mime);
     const qint64 start = selectionStart();
     const qint64 end = selectionEnd();
@@ -335,34 +340,38 @@ void ReceiveView::startDrag()
         edit(start, end, {});
 }
 
-void ReceiveView::dragEnterEvent(QDragEnterEvent *e)
+void ReceiveEditor::dragEnter(QDragEnterEvent *e)
 {
     if (e->mimeData()->hasText())
         e->acceptProposedAction();
 }
 
-void ReceiveView::dragMoveEvent(QDragMoveEvent *e)
+void ReceiveEditor::dragMove(QDragMoveEvent *e)
 {
-    const qint64 at = offsetAt(e->position().toPoint());
-    // Dropping the selection onto itself would do nothing.
-    if (!e->mimeData()->hasText() || (e->source() == this && at > selectionStart() && at < selectionEnd())) {
+    if (!e->mimeData()->hasText() || dropsIntoSelection(e, m_surface.offsetAt(e->position().toPoint()))) {
         e->ignore();
         return;
     }
     e->acceptProposedAction();
 }
 
-void ReceiveView::dropEvent(QDropEvent *e)
+bool ReceiveEditor::dropsIntoSelection(const QDropEvent *e, qint64 at) const
 {
-    const qint64 at = offsetAt(e->position().toPoint());
+    // Dropping the selection onto itself would do nothing.
+    return e->source() == m_surface.widget() && at > selectionStart() && at < selectionEnd();
+}
+
+void ReceiveEditor::drop(QDropEvent *e)
+{
+    const qint64 at = m_surface.offsetAt(e->position().toPoint());
     const qint64 start = selectionStart();
     const qint64 end = selectionEnd();
-    if (!e->mimeData()->hasText() || (e->source() == this && at > start && at < end)) {
+    if (!e->mimeData()->hasText() || dropsIntoSelection(e, at)) {
         e->ignore();
         return;
     }
     m_history.breakRun();
-    if (e->source() == this && e->dropAction() == Qt::MoveAction) {
+    if (e->source() == m_surface.widget() && e->dropAction() == Qt::MoveAction) {
         // Within the box: the selection's own pieces move, in one step.
         PieceText::Pieces moved = swapText(start, end - start, {}, start);
         const qint64 target = at >= end ? at - (end - start) : at;
@@ -376,33 +385,27 @@ void ReceiveView::dropEvent(QDropEvent *e)
         m_anchor = at;
         e->acceptProposedAction();
     }
-    viewport()->update();
+    m_surface.redraw();
     e->accept();
 }
 
 // ---- context menu -------------------------------------------------------------------
 
-void ReceiveView::contextMenuEvent(QContextMenuEvent *e)
+QMenu *ReceiveEditor::createContextMenu(QWidget *parent)
 {
-    const std::unique_ptr<QMenu> menu(createContextMenu());
-    menu->exec(e->globalPos());
-}
-
-QMenu *ReceiveView::createContextMenu()
-{
-    auto *menu = new QMenu(this);
+    auto *menu = new QMenu(parent);
     const bool hasSelection = selectionEnd() > selectionStart();
-    menu->addAction(msg::text(msg::Undo), this, &ReceiveView::undo)->setEnabled(isUndoAvailable());
-    menu->addAction(msg::text(msg::Redo), this, &ReceiveView::redo)->setEnabled(isRedoAvailable());
+    menu->addAction(msg::text(msg::Undo), this, &ReceiveEditor::undo)->setEnabled(isUndoAvailable());
+    menu->addAction(msg::text(msg::Redo), this, &ReceiveEditor::redo)->setEnabled(isRedoAvailable());
     menu->addSeparator();
-    menu->addAction(msg::text(msg::Cut), this, &ReceiveView::cut)->setEnabled(hasSelection);
-    menu->addAction(msg::text(msg::Copy), this, &ReceiveView::copy)->setEnabled(hasSelection);
-    menu->addAction(msg::text(msg::Paste), this, &ReceiveView::paste)
+    menu->addAction(msg::text(msg::Cut), this, &ReceiveEditor::cut)->setEnabled(hasSelection);
+    menu->addAction(msg::text(msg::Copy), this, &ReceiveEditor::copy)->setEnabled(hasSelection);
+    menu->addAction(msg::text(msg::Paste), this, &ReceiveEditor::paste)
         ->setEnabled(!QApplication::clipboard()->text().isEmpty());
     menu->addSeparator();
-    menu->addAction(msg::text(msg::SelectAll), this, &ReceiveView::selectAll);
+    menu->addAction(msg::text(msg::SelectAll), this, &ReceiveEditor::selectAll);
     menu->addSeparator();
-    menu->addAction(msg::text(msg::SaveAs), this, &ReceiveView::saveRequested);
+    menu->addAction(msg::text(msg::SaveAs), this, &ReceiveEditor::saveRequested);
     return menu;
 }
 
