@@ -35,8 +35,10 @@ QByteArray toBytes(const QString &text)
 
 } // namespace
 
-ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store)
-    : QAbstractScrollArea(parent), m_text(store ? std::move(store) : std::make_unique<ByteStore>())
+ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store, IntLimits limits)
+    : QAbstractScrollArea(parent),
+      m_text(store ? std::move(store) : std::make_unique<ByteStore>()),
+      m_limits {std::max(1, limits.scrollSteps), std::max<qint64>(1, limits.accessibleChars)}
 {
     m_scrollBar = new SteadyScrollBar(Qt::Vertical, this);
     setVerticalScrollBar(m_scrollBar);
@@ -140,7 +142,7 @@ void ReceiveView::updateScrollBar(bool followEnd)
 {
     const int page = visibleRows();
     m_lastFirstRow = std::max<qint64>(0, rowCount() - page);
-    m_rowsPerStep = m_lastFirstRow / m_scrollBarLimit + 1;
+    m_rowsPerStep = m_lastFirstRow / m_limits.scrollSteps + 1;
     m_firstRow = followEnd ? m_lastFirstRow : std::min(m_firstRow, m_lastFirstRow);
     m_settingBar = true;
     // The last step may stand for fewer rows: its end is the last page.
@@ -205,12 +207,6 @@ void ReceiveView::showCaret(qint64 pos)
 void ReceiveView::redraw()
 {
     viewport()->update();
-}
-
-void ReceiveView::setScrollBarLimit(int steps)
-{
-    m_scrollBarLimit = std::max(1, steps);
-    updateScrollBar(followsEnd());
 }
 
 qint64 ReceiveView::memoryUsed() const
@@ -285,7 +281,7 @@ QString ReceiveView::accessibleText(qint64 start, qint64 end) const
 
 OffsetWindow ReceiveView::accessibleWindow() const
 {
-    return OffsetWindow::of(m_text.size(), m_editor.cursorPosition(), m_accessibleLimit);
+    return OffsetWindow::of(m_text.size(), m_editor.cursorPosition(), m_limits.accessibleChars);
 }
 
 std::pair<qint64, qint64> ReceiveView::rowRange(qint64 row) const

@@ -22,6 +22,15 @@ namespace corvanel {
 
 class SteadyScrollBar;
 
+// Where the receive box meets Qt's int counts: the scroll bar's steps, and the
+// characters a screen reader counts. Past them a step stands for several
+// rows, and a screen reader gets a window of the text (accessibleWindow()).
+struct IntLimits
+{
+    int scrollSteps = std::numeric_limits<int>::max();
+    qint64 accessibleChars = OffsetWindow::IntLimit;
+};
+
 // The receive box: an editable, scrollable, selectable multi-line text box
 // built for logs of many megabytes. Every character is a code 0 to 255 and
 // takes one byte; CR, LF and CR LF each start a new line; long lines wrap at
@@ -37,8 +46,9 @@ class ReceiveView : public QAbstractScrollArea, public ReadableText, private Edi
     Q_OBJECT
 public:
     // The store holds what the box shows; by default one that moves older
-    // content to a temporary file.
-    explicit ReceiveView(QWidget *parent = nullptr, std::unique_ptr<ByteStore> store = {});
+    // content to a temporary file. Tests give a store of their own, and
+    // small limits to reach what lies past them.
+    explicit ReceiveView(QWidget *parent = nullptr, std::unique_ptr<ByteStore> store = {}, IntLimits limits = {});
     ~ReceiveView() override;
 
     // The whole content; characters above 255 put in become '?'.
@@ -87,11 +97,10 @@ public:
     bool followsEnd() const { return m_firstRow >= m_lastFirstRow; }
     // The row at the top, and scrolling to put a row there. The scroll bar
     // counts in int: while the rows that can be at the top number more than
-    // its limit (INT_MAX; tests set a small one), each of its steps stands
-    // for several rows, and its end for the last page exactly.
+    // its limit, each of its steps stands for several rows, and its end for
+    // the last page exactly.
     qint64 firstRow() const { return m_firstRow; }
     void scrollToRow(qint64 row);
-    void setScrollBarLimit(int steps);
     // Memory held for the content and its row index, in bytes.
     qint64 memoryUsed() const;
 
@@ -107,8 +116,6 @@ public:
     // The text as screen readers get it (ReadableText).
     QString accessibleText(qint64 start, qint64 end) const override;
     OffsetWindow accessibleWindow() const override;
-    // Tests use a small limit.
-    void setAccessibleLimit(qint64 limit) { m_accessibleLimit = limit; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -164,8 +171,7 @@ private:
     qint64 m_firstRow = 0;
     qint64 m_lastFirstRow = 0; // the row at the top at the end, as of the last updateScrollBar()
     qint64 m_rowsPerStep = 1;
-    int m_scrollBarLimit = std::numeric_limits<int>::max();
-    qint64 m_accessibleLimit = OffsetWindow::IntLimit;
+    IntLimits m_limits;
     bool m_settingBar = false;
     // The scroll bar's width as the style gives it; asked again on a style change.
     mutable int m_scrollBarWidth = -1;

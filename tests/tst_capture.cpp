@@ -274,12 +274,11 @@ private Q_SLOTS:
     // A window in two stretches reads as one text, the seam included.
     void anAccessibleWindowOfTwoStretches()
     {
-        ReceiveView v;
+        ReceiveView v(nullptr, {}, {INT_MAX, 800});
         QByteArray all;
         for (int i = 0; all.size() < 10000; ++i)
             all += QByteArray::number(i) + ' ';
         v.appendBytes(all);
-        v.setAccessibleLimit(800);
         v.setCursorPosition(3000);
         QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&v)->textInterface();
         const OffsetWindow w = v.accessibleWindow();
@@ -296,14 +295,13 @@ private Q_SLOTS:
     // rows, and its ends for the first and the last page.
     void aScrollBarStepOfManyRows()
     {
-        ReceiveView v;
+        ReceiveView v(nullptr, {}, {1000, OffsetWindow::IntLimit});
         v.resize(300, 100);
         QByteArray lines;
         for (int i = 0; i < 20000; ++i)
             lines += QByteArray::number(i) + "\n";
         v.appendBytes(lines);
         v.refreshNow();
-        v.setScrollBarLimit(1000);
         QScrollBar *bar = v.verticalScrollBar();
         QVERIFY(bar->maximum() <= 1000 && bar->maximum() > 900);
         const qint64 lastFirst = v.firstRow();
