@@ -5,7 +5,7 @@
 #include "Pty.h"
 #include "Form1.h"
 #include "Form2.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
         return 1;
     const QString device = pty.slavePath();
 
-    corvanel::Form1 form(std::make_unique<corvanel::QtSerialComm>([device] { return QStringList {device}; }));
+    corvanel::Form1 form(std::make_unique<corvanel::TermiosComm>([device] { return QStringList {device}; }));
     form.Form_Load();
     form.show();
     const char reply[] = "OK\r\nAT+VER=1.06\r\n";

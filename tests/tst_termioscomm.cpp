@@ -3,7 +3,7 @@
 #include "Bytes.h"
 #include "FaultyOs.h"
 #include "Pty.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -77,7 +77,7 @@ struct EventLog
 
 } // namespace
 
-class TestQtSerialComm : public QObject
+class TestTermiosComm : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -85,7 +85,7 @@ private Q_SLOTS:
     {
         Pty a, b;
         QVERIFY(a.isValid() && b.isValid());
-        QtSerialComm comm([&] { return QStringList {b.slavePath(), a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {b.slavePath(), a.slavePath()}; }, scratchLockDirectory());
         const QStringList ordered = comm.portDevices();
         comm.setCommPort(2);
         comm.setSettings(QStringLiteral("9600,N,8,1"));
@@ -101,13 +101,13 @@ private Q_SLOTS:
     void refusesPortsThatDoNotExist()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setCommPort(0));
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setCommPort(-3));
         comm.setCommPort(2);
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setPortOpen(true));
         QVERIFY(!comm.PortOpen());
-        QtSerialComm none([] { return QStringList(); }, scratchLockDirectory());
+        TermiosComm none([] { return QStringList(); }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, none.setPortOpen(true));
     }
 
@@ -117,7 +117,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
         QVERIFY(::symlink(a.slavePath().toLocal8Bit().constData(), link.toLocal8Bit().constData()) == 0);
-        QtSerialComm comm([&] { return QStringList {link}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {link}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         comm.setOutput(QStringLiteral("hi"));
         QCOMPARE(a.read(2), QByteArray("hi"));
@@ -147,7 +147,7 @@ private Q_SLOTS:
     void settingsAreChecked()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setSettings(QStringLiteral("9600,X,8,1")));
         QCOMPARE(comm.Settings(), QStringLiteral("9600,N,8,1"));
         comm.setSettings(QStringLiteral("115200,n,8,1"));
@@ -163,7 +163,7 @@ private Q_SLOTS:
     void settingsTheDriverIgnoresAreRefused()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setSettings(QStringLiteral("9600,E,8,1")));
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setSettings(QStringLiteral("9600,N,7,1")));
@@ -176,7 +176,7 @@ private Q_SLOTS:
     void bytesGoOutOneToOne()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         EventLog log(comm);
         comm.setPortOpen(true);
         comm.setOutput(allCodes());
@@ -190,7 +190,7 @@ private Q_SLOTS:
     void bytesComeInOneToOne()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QString got;
         connect(&comm, &MSComm::OnComm, this, [&] {
             if (comm.CommEvent() == comEvReceive)
@@ -209,7 +209,7 @@ private Q_SLOTS:
     void slowStreamsAreReadInGatheredReads()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QByteArray got;
         struct Read
         {
@@ -269,7 +269,7 @@ private Q_SLOTS:
     void reopensAfterClose()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         for (int i = 0; i < 3; ++i) {
             comm.setPortOpen(true);
             comm.setOutput(QStringLiteral("x"));
@@ -284,7 +284,7 @@ private Q_SLOTS:
     void exclusiveWhileOpen()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         const int look = ::open(QFile::encodeName(a.slavePath()).constData(), O_RDWR | O_NOCTTY);
         QVERIFY(look >= 0);
         int exclusive = -1;
@@ -301,7 +301,7 @@ private Q_SLOTS:
     {
         Pty a;
         FaultyOs os;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory(), os);
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory(), os);
         QVERIFY_THROWS_EXCEPTION(CommError, comm.CTSHolding()); // closed
         comm.setDTREnable(true); // kept while closed
         comm.setPortOpen(true);
@@ -366,7 +366,7 @@ private Q_SLOTS:
     {
         auto a = std::make_unique<Pty>();
         const QString path = a->slavePath();
-        QtSerialComm comm([&] { return QStringList {path}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {path}; }, scratchLockDirectory());
         EventLog log(comm);
         comm.setPortOpen(true);
         a->write("before");
@@ -383,7 +383,7 @@ private Q_SLOTS:
     {
         auto a = std::make_unique<Pty>();
         const QString path = a->slavePath();
-        QtSerialComm comm([&] { return QStringList {path}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {path}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         // More than the pseudo-terminal buffers, so that writes are pending.
         comm.setOutput(QString(200000, u'x'));
@@ -400,7 +400,7 @@ private Q_SLOTS:
     void closingDiscardsQueuedOutput()
     {
         Pty a;
-        auto comm = std::make_unique<QtSerialComm>([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        auto comm = std::make_unique<TermiosComm>([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         const auto fill = [&] {
             comm->setPortOpen(true);
             comm->setOutput(QString(200000, u'x'));
@@ -424,7 +424,7 @@ private Q_SLOTS:
     void fullBufferIsNotAnError()
     {
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         comm.setPortOpen(true);
         const QByteArray big(300000, 'q');
         comm.setOutput(QString::fromLatin1(big));
@@ -436,5 +436,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestQtSerialComm)
-#include "tst_qtserialcomm.moc"
+QTEST_GUILESS_MAIN(TestTermiosComm)
+#include "tst_termioscomm.moc"

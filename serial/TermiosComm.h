@@ -24,13 +24,13 @@ namespace corvanel {
 // a read or write error while open closes the port once, quietly, from the
 // event loop; the next operation that needs the port then fails as on a
 // closed port. Every close first discards the output still queued.
-class QtSerialComm final : public MSComm
+class TermiosComm final : public MSComm
 {
     Q_OBJECT
 public:
-    explicit QtSerialComm(PortSource source = systemPorts, QString lockDirectory = systemLockDirectory(),
-                          PortOs &os = systemPortOs(), QObject *parent = nullptr);
-    ~QtSerialComm() override;
+    explicit TermiosComm(PortSource source = systemPorts, QString lockDirectory = systemLockDirectory(),
+                         PortOs &os = systemPortOs(), QObject *parent = nullptr);
+    ~TermiosComm() override;
 
     void setCommPort(qint16 port) override;
     qint16 CommPort() const override { return m_commPort; }
