@@ -221,16 +221,16 @@ void TermiosComm::closeQuietly(bool discardOutput)
         // transmission at once. If the driver refuses to discard, the close
         // below still ends our part; there is no one left to tell.
         if (discardOutput)
-            m_os.discardOutput(m_fd);
+            static_cast<void>(m_os.discardOutput(m_fd));
         // Put back what the device had, and let others open it again (a
         // pseudo-terminal keeps the flag after our close); a device that has
         // gone keeps nothing, and there is no one left to tell.
         if (m_restoreAttributes)
-            m_os.setAttributes(m_fd, m_original);
+            static_cast<void>(m_os.setAttributes(m_fd, m_original));
         if (m_exclusive)
-            m_os.releaseExclusive(m_fd);
+            static_cast<void>(m_os.releaseExclusive(m_fd));
         // Linux frees the descriptor even when close reports an error.
-        m_os.close(m_fd);
+        static_cast<void>(m_os.close(m_fd));
         m_fd = -1;
     }
     m_output.clear();

@@ -2,6 +2,7 @@
 // pseudo-terminals the test makes itself: whose they are, and what another
 // user may leave there.
 
+#include "FaultyOs.h"
 #include "PlantedFifo.h"
 #include "Pty.h"
 #include "TermiosComm.h"
@@ -46,6 +47,31 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(qint64, pid);
         QCOMPARE(lockPid(content).value_or(0), pid);
+    }
+
+    // A device reached through a link is locked under the name of the device
+    // behind it first; a path that cannot be resolved keeps its own name.
+    void lockNamesOfALink_data()
+    {
+        QTest::addColumn<bool>("resolves");
+        QTest::newRow("resolved") << true;
+        QTest::newRow("realpath refused") << false;
+    }
+    void lockNamesOfALink()
+    {
+        QFETCH(bool, resolves);
+        Pty a;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
+        QVERIFY(::symlink(QFile::encodeName(a.slavePath()).constData(), QFile::encodeName(link).constData()) == 0);
+        FaultyOs os;
+        QStringList expected {QStringLiteral("LCK..ttyUSB0")};
+        if (resolves)
+            expected.prepend(QStringLiteral("LCK..") + a.slavePath().mid(5).replace(u'/', u'_'));
+        else
+            os.fail(FaultyOs::CanonicalPath, ENOMEM);
+        QCOMPARE(lockNames(link, os), expected);
+        QCOMPARE(os.uses(FaultyOs::CanonicalPath), 1);
     }
 
     // Lock files of live processes refuse the port as a missing one; stale
