@@ -51,9 +51,6 @@ public:
 
     QStringList portDevices() const override { return orderPorts(m_source()); }
 
-    // Whether the component is resting between reads of a slow line (the
-    // data waits in the driver meanwhile).
-    bool readsResting() const { return m_readRest.isActive(); }
     // At most this much is read from the driver per notification. (The
     // input buffer of the configuration, InBufferSize, is nominal.)
     static constexpr qint64 ReadBlock = 65536;
