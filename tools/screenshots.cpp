@@ -4,7 +4,6 @@
 
 #include "Pty.h"
 #include "Form1.h"
-#include "Form2.h"
 #include "TermiosComm.h"
 
 #include <QApplication>
@@ -33,7 +32,11 @@ int main(int argc, char *argv[])
         form.grab().save(outDir + QStringLiteral("/main-window.png"));
         form.Command7_Click();
         QTimer::singleShot(400, [&] {
-            form.helpWindow()->window()->grab().save(outDir + QStringLiteral("/help-window.png"));
+            const auto tops = QApplication::topLevelWidgets();
+            for (QWidget *w : tops) {
+                if (w->objectName() == QLatin1String("Form2") && w->isVisible())
+                    w->grab().save(outDir + QStringLiteral("/help-window.png"));
+            }
             form.Command4_Click();
         });
     });
