@@ -17,8 +17,6 @@ public:
     explicit CaretRest(int restAfterMs, QObject *parent = nullptr);
     ~CaretRest() override;
 
-    bool resting() const { return m_resting; }
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

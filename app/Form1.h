@@ -44,7 +44,6 @@ public:
     bool LoopActive() const;
     MSComm &comm() const { return *MSComm1; }
     const Module1 &settings() const { return m_module; }
-    Form2 *helpWindow() const { return m_help.get(); }
 
     // Exit.
     void Command4_Click();

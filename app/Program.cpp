@@ -2,7 +2,7 @@
 
 #include "EndSignals.h"
 #include "Form1.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include "Seams.h"
 #include "Messages.h"
@@ -83,7 +83,7 @@ int runProgram(QApplication &app, const PortSource &ports, const std::function<v
     int endedBy = 0;
     {
         Form1 form(
-            std::make_unique<QtSerialComm>(ports, lockDirectory.isEmpty() ? systemLockDirectory() : lockDirectory));
+            std::make_unique<TermiosComm>(ports, lockDirectory.isEmpty() ? systemLockDirectory() : lockDirectory));
         // SIGTERM, SIGHUP and SIGINT do what Exit does: the port closes, its
         // queued output discarded and its locks removed.
         EndSignals endSignals([&form](int) { form.Command4_Click(); });

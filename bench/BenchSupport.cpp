@@ -2,7 +2,7 @@
 
 #include "Form1.h"
 #include "Seams.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +38,7 @@ std::unique_ptr<corvanel::Form1> windowOnPty(Pty &pty)
         std::exit(1);
     const QString device = pty.slavePath();
     auto form = std::make_unique<corvanel::Form1>(
-        std::make_unique<corvanel::QtSerialComm>([device] { return QStringList {device}; }));
+        std::make_unique<corvanel::TermiosComm>([device] { return QStringList {device}; }));
     form->setProgramEnd([] {});
     form->Form_Load();
     return form;

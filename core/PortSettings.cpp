@@ -6,6 +6,7 @@
 #include <termios.h>
 
 namespace corvanel {
+namespace {
 
 QString joinLoose(const LooseValue &value)
 {
@@ -17,6 +18,8 @@ QString joinLoose(const LooseValue &value)
         return QString::number(static_cast<qint64>(d));
     return QString::number(d, 'g', 15);
 }
+
+} // namespace
 
 QString settingsString(const LooseValue &baudRate, const QString &parity, const LooseValue &dataBits)
 {

@@ -10,8 +10,6 @@ namespace corvanel {
 // written in decimal without spaces or sign, a text stands unchanged.
 using LooseValue = std::variant<double, QString>;
 
-QString joinLoose(const LooseValue &value);
-
 // "baud,parity,data,1": the string the port is configured with.
 QString settingsString(const LooseValue &baudRate, const QString &parity, const LooseValue &dataBits);
 

@@ -58,11 +58,9 @@ void LineWatcher::start(int fd)
     const SysStatus lines = m_os.modemLines(fd);
     if (!lines.ok()) {
         // No modem lines (ENOTTY on a pseudo-terminal): nothing to ask again.
-        m_mode = Mode::NoLines;
         return;
     }
     m_lines = int(lines.value()) & Watched;
-    m_mode = Mode::Waiting;
     m_stopping = false;
     m_threadDone = false;
     wakeSignal(); // the handler is in place before anyone can send the signal
@@ -86,7 +84,6 @@ void LineWatcher::stop()
     }
     // Wake-ups already posted by the old thread are ignored from now on.
     ++m_generation;
-    m_mode = Mode::Stopped;
     m_lines = 0;
     m_fd = -1;
 }
@@ -131,7 +128,6 @@ void LineWatcher::waitRefused(quint64 generation)
         return;
     if (m_thread.joinable())
         m_thread.join(); // it has ended: it posted this as its last act
-    m_mode = Mode::Polling;
     readNow();
     if (generation == m_generation)
         m_poll.start();

@@ -18,7 +18,6 @@ class LineWatcher : public QObject
 {
     Q_OBJECT
 public:
-    enum class Mode { Stopped, NoLines, Waiting, Polling };
     // The TIOCM bits watched: CD, CTS and DSR.
     static const int Watched;
 
@@ -30,7 +29,6 @@ public:
     // Ends the watch. A waiting thread is woken and has ended when this returns.
     void stop();
 
-    Mode mode() const { return m_mode; }
     // The watched bits as last read; 0 when the driver has no lines.
     int lines() const { return m_lines; }
 
@@ -45,7 +43,6 @@ private:
     void waitRefused(quint64 generation);
 
     PortOs &m_os;
-    Mode m_mode = Mode::Stopped;
     int m_fd = -1;
     int m_lines = 0;
     quint64 m_generation = 0;

@@ -4,8 +4,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSysInfo>
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -21,7 +19,7 @@ constexpr qint64 WritingGraceMs = 30000;
 QString nameUnderDev(const QString &path)
 {
     static const QString dev = QStringLiteral("/dev/");
-    QString name = path.startsWith(dev) ? path.mid(dev.size()) : QFileInfo(path).fileName();
+    QString name = path.startsWith(dev) ? path.mid(dev.size()) : path.mid(path.lastIndexOf(u'/') + 1);
     name.replace(u'/', u'_');
     return QStringLiteral("LCK..") + name;
 }
@@ -34,9 +32,9 @@ QByteArray ownLockContent(PortOs &os)
 // What QLockFile writes: process, program, host, machine and boot.
 QByteArray qtLockContent(PortOs &os)
 {
-    return QByteArray::number(os.processId()) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n'
-           + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n' + QSysInfo::bootUniqueId()
-           + '\n';
+    const PortOs::MachineIds ids = os.machineIds();
+    return QByteArray::number(os.processId()) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n' + ids.host
+           + '\n' + ids.machine + '\n' + ids.boot + '\n';
 }
 
 SysStatus heldBy(const QString &file)
@@ -54,12 +52,14 @@ QString systemLockDirectory(PortOs &os)
     return run ? QStringLiteral("/run/lock") : QStringLiteral("/var/lock");
 }
 
-QStringList lockNames(const QString &devicePath)
+QStringList lockNames(const QString &devicePath, PortOs &os)
 {
-    const QString resolved = QFileInfo(devicePath).canonicalFilePath();
+    // A path that cannot be resolved (gone, or a dangling link) has only its
+    // own name; opening it fails in any case.
+    QByteArray resolved;
     QStringList names;
-    if (!resolved.isEmpty())
-        names << nameUnderDev(resolved);
+    if (os.canonicalPath(QFile::encodeName(devicePath), &resolved).ok())
+        names << nameUnderDev(QFile::decodeName(resolved));
     const QString given = nameUnderDev(devicePath);
     if (!names.contains(given))
         names << given;
@@ -146,7 +146,7 @@ SysStatus PortLock::check(const QString &devicePath) const
 {
     const QDir dir(m_directory);
     QStringList files;
-    for (const QString &name : lockNames(devicePath))
+    for (const QString &name : lockNames(devicePath, m_os))
         files << dir.filePath(name);
     // QSerialPort-based programs read their lock file (QLockFile) with a
     // plain open before they open the device: a FIFO there holds them for
@@ -164,7 +164,7 @@ SysStatus PortLock::check(const QString &devicePath) const
 SysStatus PortLock::acquire(const QString &devicePath)
 {
     release();
-    const QString ours = QDir(m_directory).filePath(lockNames(devicePath).constFirst());
+    const QString ours = QDir(m_directory).filePath(lockNames(devicePath, m_os).constFirst());
     SysStatus taken = take(ours, ownLockContent(m_os));
     // Where QSerialPort-based programs look, in the form QLockFile writes
     // (on Debian the same file: /var/lock is /run/lock).
@@ -182,7 +182,8 @@ SysStatus PortLock::take(const QString &path, const QByteArray &content)
     // Written whole under a name of our own, then linked into place: nobody
     // ever reads a half-written lock of ours, and of two programs only one
     // can link.
-    const QByteArray tempPattern = QFile::encodeName(QFileInfo(path).dir().filePath(QStringLiteral("LTMP.XXXXXX")));
+    const QByteArray tempPattern
+        = QFile::encodeName(path.left(path.lastIndexOf(u'/') + 1) + QStringLiteral("LTMP.XXXXXX"));
     for (int attempt = 0; attempt < 2; ++attempt) {
         switch (lockHolder(path, m_os)) {
         case LockHolder::Us:
@@ -191,7 +192,7 @@ SysStatus PortLock::take(const QString &path, const QByteArray &content)
             return heldBy(path);
         case LockHolder::Nobody:
             // Stale, if there at all; if it cannot go, the link below fails.
-            m_os.unlink(target);
+            static_cast<void>(m_os.unlink(target));
             break;
         }
         // A new file of a name nobody had (O_CREAT | O_EXCL): never one that
@@ -201,7 +202,7 @@ SysStatus PortLock::take(const QString &path, const QByteArray &content)
             return SysStatus::done(); // a directory we may not write: the port stays usable, unlocked
         const SysStatus linked = m_os.link(temp, target);
         // Our own fresh name: if it cannot go, it names a process that has ended.
-        m_os.unlink(temp);
+        static_cast<void>(m_os.unlink(temp));
         if (linked.ok()) {
             m_held << path;
             return SysStatus::done();
@@ -219,7 +220,7 @@ void PortLock::release()
     // process that has ended, which the next program takes for stale.
     for (const QString &held : std::as_const(m_held)) {
         if (lockHolder(held, m_os) == LockHolder::Us)
-            m_os.unlink(QFile::encodeName(held));
+            static_cast<void>(m_os.unlink(QFile::encodeName(held)));
     }
     m_held.clear();
 }

@@ -17,7 +17,7 @@ QString systemLockDirectory(PortOs &os = systemPortOs());
 // to /dev with '/' as '_': first for the device behind any links
 // (/dev/ttyUSB0 gives "LCK..ttyUSB0", /dev/pts/3 "LCK..pts_3"), then for the
 // path as given when that differs. Outside /dev the file name is used.
-QStringList lockNames(const QString &devicePath);
+QStringList lockNames(const QString &devicePath, PortOs &os = systemPortOs());
 
 // The process a lock file names: the first line in ASCII decimal, with or
 // without blanks around it; further lines are ignored. Empty when the first

@@ -12,7 +12,7 @@ namespace corvanel {
 // What one call to the operating system gave: its value, or the errno it
 // failed with and what was being done. The one error style of the port
 // layer; the port component turns a failure into CommError at its door.
-class SysStatus
+class [[nodiscard]] SysStatus
 {
 public:
     static SysStatus done(qint64 value = 0) { return SysStatus(value, 0, {}); }
@@ -34,7 +34,8 @@ private:
 };
 
 // Every call the port layer makes to the operating system: the device's
-// descriptor, its terminal attributes and modem lines, and the lock files.
+// descriptor, its terminal attributes and modem lines, the lock files and the
+// paths they are named after.
 // The program uses systemPortOs(); a test puts in an object that fails the
 // calls it chooses. No call throws, and none retries after EINTR unless
 // said so. Except waitLines, every call is made on the user-interface thread.
@@ -76,6 +77,8 @@ public:
     // watcher's own thread; gives up with EINTR when that thread gets a signal.
     virtual SysStatus waitLines(int fd, int mask) = 0;
 
+    // realpath: the absolute path with every link, "." and ".." resolved.
+    virtual SysStatus canonicalPath(const QByteArray &path, QByteArray *resolved) = 0;
     // lstat: never follows a link.
     virtual SysStatus linkStatus(const QByteArray &path, struct stat *status) = 0;
     // stat: follows links.
@@ -94,6 +97,16 @@ public:
     // Value: 1 when process `pid` exists (whoever owns it), else 0.
     virtual SysStatus processExists(qint64 pid) = 0;
     virtual qint64 processId() = 0;
+    // How QLockFile tells this machine and this boot from others: the host's
+    // name and the machine's and the boot's unique ids, each empty where the
+    // system does not say.
+    struct MachineIds
+    {
+        QByteArray host;
+        QByteArray machine;
+        QByteArray boot;
+    };
+    virtual MachineIds machineIds() = 0;
 };
 
 // The machine's own.

@@ -3,8 +3,11 @@
 #include "CustomSpeed.h"
 #include "PortOs.h"
 
+#include <QString>
+#include <QSysInfo>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -93,6 +96,7 @@ public:
     {
         return SysStatus::of(::ioctl(fd, TIOCMIWAIT, mask), "TIOCMIWAIT");
     }
+    SysStatus canonicalPath(const QByteArray &path, QByteArray *resolved) override;
     SysStatus linkStatus(const QByteArray &path, struct stat *status) override
     {
         return SysStatus::of(::lstat(path.constData(), status), "lstat");
@@ -120,7 +124,21 @@ public:
         return errno == ESRCH ? SysStatus::done(0) : SysStatus::failed(errno, "kill");
     }
     qint64 processId() override { return ::getpid(); }
+    MachineIds machineIds() override
+    {
+        return {QSysInfo::machineHostName().toUtf8(), QSysInfo::machineUniqueId(), QSysInfo::bootUniqueId()};
+    }
 };
+
+SysStatus SystemPortOs::canonicalPath(const QByteArray &path, QByteArray *resolved)
+{
+    char *real = ::realpath(path.constData(), nullptr);
+    if (real == nullptr)
+        return SysStatus::failed(errno, "realpath");
+    *resolved = QByteArray(real);
+    ::free(real);
+    return SysStatus::done();
+}
 
 SysStatus SystemPortOs::readLockFile(const QByteArray &path, QByteArray *content, struct stat *status)
 {

@@ -80,6 +80,12 @@ SysStatus FaultyOs::waitLines(int fd, int mask)
     return waitLinesHook ? waitLinesHook(fd, mask) : m_real.waitLines(fd, mask);
 }
 
+SysStatus FaultyOs::canonicalPath(const QByteArray &path, QByteArray *resolved)
+{
+    SysStatus s = SysStatus::done();
+    return failing(CanonicalPath, &s) ? s : m_real.canonicalPath(path, resolved);
+}
+
 SysStatus FaultyOs::writeNewFile(QByteArray *pattern, const QByteArray &content)
 {
     SysStatus s = SysStatus::done();

@@ -14,7 +14,18 @@ namespace corvanel {
 class FaultyOs final : public PortOs
 {
 public:
-    enum Call { Open, Close, Read, Write, DiscardOutput, ModemLines, WaitLines, WriteNewFile, CallCount };
+    enum Call {
+        Open,
+        Close,
+        Read,
+        Write,
+        DiscardOutput,
+        ModemLines,
+        WaitLines,
+        CanonicalPath,
+        WriteNewFile,
+        CallCount
+    };
 
     // The next `times` uses of `call` fail with `error`; -1: every use from now on.
     void fail(Call call, int error, int times = -1);
@@ -41,6 +52,7 @@ public:
     SysStatus modemLines(int fd) override;
     SysStatus setModemLines(int fd, int bits, bool raise) override { return m_real.setModemLines(fd, bits, raise); }
     SysStatus waitLines(int fd, int mask) override;
+    SysStatus canonicalPath(const QByteArray &path, QByteArray *resolved) override;
     SysStatus linkStatus(const QByteArray &path, struct stat *status) override
     {
         return m_real.linkStatus(path, status);
@@ -59,6 +71,7 @@ public:
     SysStatus unlink(const QByteArray &path) override { return m_real.unlink(path); }
     SysStatus processExists(qint64 pid) override { return m_real.processExists(pid); }
     qint64 processId() override { return m_real.processId(); }
+    MachineIds machineIds() override { return m_real.machineIds(); }
 
 private:
     // Counts the use; a failure when one is due.

@@ -7,7 +7,7 @@
 #include "Form1.h"
 #include "Seams.h"
 #include "ReceiveView.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -45,7 +45,7 @@ struct RealWindow
     {
         setMessageHandler([this](QObject *, const QString &text) { messages << text; });
         setSleepHandler([](qint32 ms) { QTest::qSleep(std::min(ms, 5)); });
-        form = std::make_unique<Form1>(std::make_unique<QtSerialComm>(
+        form = std::make_unique<Form1>(std::make_unique<TermiosComm>(
             [this] { return device.isEmpty() ? QStringList() : QStringList {device}; }, scratchLockDirectory()));
         form->setProgramEnd([] {});
         QObject::connect(&form->comm(), &MSComm::OnComm, form.get(), [this] { ++events; });
@@ -254,7 +254,7 @@ static int openAsUser(int argc, char **argv)
         return 3;
     QCoreApplication app(argc, argv);
     const char *path = argv[2];
-    QtSerialComm comm([path] { return QStringList {QString::fromLocal8Bit(path)}; }, scratchLockDirectory());
+    TermiosComm comm([path] { return QStringList {QString::fromLocal8Bit(path)}; }, scratchLockDirectory());
     try {
         comm.setPortOpen(true);
     } catch (const CommError &e) {

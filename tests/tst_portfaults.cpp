@@ -4,7 +4,7 @@
 
 #include "FaultyOs.h"
 #include "Pty.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -37,7 +37,7 @@ private Q_SLOTS:
         QFETCH(bool, gone);
         Pty pty;
         FaultyOs os;
-        QtSerialComm comm([&] { return QStringList {pty.slavePath()}; }, scratchLockDirectory(), os);
+        TermiosComm comm([&] { return QStringList {pty.slavePath()}; }, scratchLockDirectory(), os);
         QList<qint16> events;
         connect(&comm, &MSComm::OnComm, this, [&] { events << comm.CommEvent(); });
         comm.setPortOpen(true);
@@ -65,7 +65,7 @@ private Q_SLOTS:
         Pty pty;
         FaultyOs os;
         QTemporaryDir locks;
-        QtSerialComm comm([&] { return QStringList {pty.slavePath()}; }, locks.path(), os);
+        TermiosComm comm([&] { return QStringList {pty.slavePath()}; }, locks.path(), os);
         os.fail(FaultyOs::WriteNewFile, EACCES);
         comm.setPortOpen(true);
         QVERIFY(comm.PortOpen());
@@ -82,7 +82,7 @@ private Q_SLOTS:
         Pty pty;
         FaultyOs os;
         QTemporaryDir locks;
-        QtSerialComm comm([&] { return QStringList {pty.slavePath()}; }, locks.path(), os);
+        TermiosComm comm([&] { return QStringList {pty.slavePath()}; }, locks.path(), os);
         comm.setPortOpen(true);
         comm.setOutput(QString(200000, u'x'));
         pumpEvents(50);

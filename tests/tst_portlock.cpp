@@ -2,9 +2,10 @@
 // pseudo-terminals the test makes itself: whose they are, and what another
 // user may leave there.
 
+#include "FaultyOs.h"
 #include "PlantedFifo.h"
 #include "Pty.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -48,6 +49,31 @@ private Q_SLOTS:
         QCOMPARE(lockPid(content).value_or(0), pid);
     }
 
+    // A device reached through a link is locked under the name of the device
+    // behind it first; a path that cannot be resolved keeps its own name.
+    void lockNamesOfALink_data()
+    {
+        QTest::addColumn<bool>("resolves");
+        QTest::newRow("resolved") << true;
+        QTest::newRow("realpath refused") << false;
+    }
+    void lockNamesOfALink()
+    {
+        QFETCH(bool, resolves);
+        Pty a;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
+        QVERIFY(::symlink(QFile::encodeName(a.slavePath()).constData(), QFile::encodeName(link).constData()) == 0);
+        FaultyOs os;
+        QStringList expected {QStringLiteral("LCK..ttyUSB0")};
+        if (resolves)
+            expected.prepend(QStringLiteral("LCK..") + a.slavePath().mid(5).replace(u'/', u'_'));
+        else
+            os.fail(FaultyOs::CanonicalPath, ENOMEM);
+        QCOMPARE(lockNames(link, os), expected);
+        QCOMPARE(os.uses(FaultyOs::CanonicalPath), 1);
+    }
+
     // Lock files of live processes refuse the port as a missing one; stale
     // ones do not; while open the port carries this program's lock, gone
     // again after every close.
@@ -56,7 +82,7 @@ private Q_SLOTS:
         QTemporaryDir locks;
         auto a = std::make_unique<Pty>();
         const QString path = a->slavePath();
-        QtSerialComm comm([&] { return QStringList {path}; }, locks.path());
+        TermiosComm comm([&] { return QStringList {path}; }, locks.path());
         const QString lock = locks.filePath(lockNames(path).constFirst());
         QCOMPARE(lock, locks.filePath(QStringLiteral("LCK..") + path.mid(5).replace(u'/', u'_')));
         const auto holder = [&](const QByteArray &content, qint64 ageSecs = 0) {
@@ -88,7 +114,7 @@ private Q_SLOTS:
 
         // A device claimed with flock, as some terminal programs do.
         Pty b;
-        QtSerialComm other([&] { return QStringList {b.slavePath()}; }, locks.path());
+        TermiosComm other([&] { return QStringList {b.slavePath()}; }, locks.path());
         const int held = ::open(b.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
         QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
         QVERIFY_THROWS_EXCEPTION(CommError, other.setPortOpen(true));
@@ -114,7 +140,7 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QTemporaryDir locks;
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, locks.path());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, locks.path());
         const QString lock = locks.filePath(lockNames(a.slavePath()).constFirst());
         const QByteArray lockName = QFile::encodeName(lock);
         std::unique_ptr<PlantedFifo> fifo;
@@ -163,7 +189,7 @@ private Q_SLOTS:
         PlantedFifo fifo(qtLock);
         if (!fifo.isValid())
             QSKIP("QSerialPort's lock directory cannot be written here");
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, scratchLockDirectory());
         QVERIFY_THROWS_EXCEPTION(CommError, comm.setPortOpen(true));
         QVERIFY2(!fifo.readerWaited(), "the FIFO was opened");
     }
@@ -182,7 +208,7 @@ private Q_SLOTS:
         const QByteArray link = QFile::encodeName(locks.filePath(QStringLiteral("LTMP.%1").arg(::getpid())));
         QVERIFY(::symlink(QFile::encodeName(precious.fileName()).constData(), link.constData()) == 0);
         Pty a;
-        QtSerialComm comm([&] { return QStringList {a.slavePath()}; }, locks.path());
+        TermiosComm comm([&] { return QStringList {a.slavePath()}; }, locks.path());
         comm.setPortOpen(true);
         QVERIFY(precious.open(QIODevice::ReadOnly));
         QCOMPARE(precious.readAll(), QByteArray("precious data"));

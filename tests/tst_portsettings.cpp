@@ -20,8 +20,7 @@ private Q_SLOTS:
                  QStringLiteral("300,O,7,1"));
         // Texts stand unchanged, whatever they hold.
         QCOMPARE(settingsString(QStringLiteral(" 12x"), QString(), QStringLiteral("")), QStringLiteral(" 12x,,,1"));
-        QCOMPARE(joinLoose(2.5), QStringLiteral("2.5"));
-        QCOMPARE(joinLoose(-3.0), QStringLiteral("-3"));
+        QCOMPARE(settingsString(2.5, QStringLiteral("N"), -3.0), QStringLiteral("2.5,N,-3,1"));
     }
 
     void parse_data()

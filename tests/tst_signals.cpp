@@ -5,7 +5,7 @@
 
 #include "Program.h"
 #include "Pty.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QApplication>
 #include <QDir>

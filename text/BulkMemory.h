@@ -29,7 +29,6 @@ class BlockPool
 public:
     explicit BlockPool(std::size_t blockSize);
     std::size_t blockSize() const { return m_blockSize; }
-    std::size_t reserved() const { return m_reserved; } // bytes in all slabs, in use or free
     void *take();
     void give(void *block);
 

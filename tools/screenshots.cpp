@@ -4,8 +4,7 @@
 
 #include "Pty.h"
 #include "Form1.h"
-#include "Form2.h"
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +22,7 @@ int main(int argc, char *argv[])
         return 1;
     const QString device = pty.slavePath();
 
-    corvanel::Form1 form(std::make_unique<corvanel::QtSerialComm>([device] { return QStringList {device}; }));
+    corvanel::Form1 form(std::make_unique<corvanel::TermiosComm>([device] { return QStringList {device}; }));
     form.Form_Load();
     form.show();
     const char reply[] = "OK\r\nAT+VER=1.06\r\n";
@@ -33,7 +32,11 @@ int main(int argc, char *argv[])
         form.grab().save(outDir + QStringLiteral("/main-window.png"));
         form.Command7_Click();
         QTimer::singleShot(400, [&] {
-            form.helpWindow()->window()->grab().save(outDir + QStringLiteral("/help-window.png"));
+            const auto tops = QApplication::topLevelWidgets();
+            for (QWidget *w : tops) {
+                if (w->objectName() == QLatin1String("Form2") && w->isVisible())
+                    w->grab().save(outDir + QStringLiteral("/help-window.png"));
+            }
             form.Command4_Click();
         });
     });

@@ -1,4 +1,4 @@
-#include "QtSerialComm.h"
+#include "TermiosComm.h"
 
 #include <QFile>
 #include <cerrno>
@@ -55,23 +55,23 @@ void setFrame(termios &tio, const LineSettings &settings)
 
 } // namespace
 
-QtSerialComm::QtSerialComm(PortSource source, QString lockDirectory, PortOs &os, QObject *parent)
+TermiosComm::TermiosComm(PortSource source, QString lockDirectory, PortOs &os, QObject *parent)
     : MSComm(parent), m_source(std::move(source)), m_os(os), m_lock(std::move(lockDirectory), os), m_lines(os)
 {
-    connect(&m_lines, &LineWatcher::changed, this, &QtSerialComm::onLinesChanged);
+    connect(&m_lines, &LineWatcher::changed, this, &TermiosComm::onLinesChanged);
     m_readRest.setSingleShot(true);
-    connect(&m_readRest, &QTimer::timeout, this, &QtSerialComm::endReadRest);
+    connect(&m_readRest, &QTimer::timeout, this, &TermiosComm::endReadRest);
     m_relisten.setSingleShot(true);
     m_relisten.setInterval(RelistenMs);
-    connect(&m_relisten, &QTimer::timeout, this, &QtSerialComm::listenAgain);
+    connect(&m_relisten, &QTimer::timeout, this, &TermiosComm::listenAgain);
 }
 
-QtSerialComm::~QtSerialComm()
+TermiosComm::~TermiosComm()
 {
     closeQuietly();
 }
 
-void QtSerialComm::setCommPort(qint16 port)
+void TermiosComm::setCommPort(qint16 port)
 {
     if (port < 1)
         throw CommError("invalid port number");
@@ -80,7 +80,7 @@ void QtSerialComm::setCommPort(qint16 port)
     m_commPort = port;
 }
 
-void QtSerialComm::setSettings(const QString &settings)
+void TermiosComm::setSettings(const QString &settings)
 {
     const std::optional<LineSettings> parsed = parseSettings(settings);
     if (!parsed)
@@ -91,7 +91,7 @@ void QtSerialComm::setSettings(const QString &settings)
         applyFrame();
 }
 
-void QtSerialComm::setPortOpen(bool open)
+void TermiosComm::setPortOpen(bool open)
 {
     if (!open) {
         closeQuietly();
@@ -126,7 +126,7 @@ void QtSerialComm::setPortOpen(bool open)
     m_lines.start(m_fd);
 }
 
-void QtSerialComm::openDevice()
+void TermiosComm::openDevice()
 {
     // EBUSY while another program holds the device exclusively (TIOCEXCL).
     const SysStatus opened = m_os.openDevice(QFile::encodeName(m_device));
@@ -159,13 +159,13 @@ void QtSerialComm::openDevice()
     throwIfFailed(m_os.setAttributes(m_fd, raw));
 
     m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &QtSerialComm::onReadable);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &TermiosComm::onReadable);
     m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, &QtSerialComm::onWritable);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &TermiosComm::onWritable);
 }
 
-void QtSerialComm::applyFrame()
+void TermiosComm::applyFrame()
 {
     termios tio {};
     throwIfFailed(m_os.getAttributes(m_fd, &tio));
@@ -183,7 +183,7 @@ void QtSerialComm::applyFrame()
     m_parityMarks = m_settings.parity != Parity::None && (held.c_iflag & PARMRK);
 }
 
-void QtSerialComm::applyLines()
+void TermiosComm::applyLines()
 {
     if (!PortOpen())
         return;
@@ -202,7 +202,7 @@ void QtSerialComm::applyLines()
     }
 }
 
-void QtSerialComm::closeQuietly(bool discardOutput)
+void TermiosComm::closeQuietly(bool discardOutput)
 {
     m_lines.stop();
     m_readRest.stop();
@@ -221,16 +221,16 @@ void QtSerialComm::closeQuietly(bool discardOutput)
         // transmission at once. If the driver refuses to discard, the close
         // below still ends our part; there is no one left to tell.
         if (discardOutput)
-            m_os.discardOutput(m_fd);
+            static_cast<void>(m_os.discardOutput(m_fd));
         // Put back what the device had, and let others open it again (a
         // pseudo-terminal keeps the flag after our close); a device that has
         // gone keeps nothing, and there is no one left to tell.
         if (m_restoreAttributes)
-            m_os.setAttributes(m_fd, m_original);
+            static_cast<void>(m_os.setAttributes(m_fd, m_original));
         if (m_exclusive)
-            m_os.releaseExclusive(m_fd);
+            static_cast<void>(m_os.releaseExclusive(m_fd));
         // Linux frees the descriptor even when close reports an error.
-        m_os.close(m_fd);
+        static_cast<void>(m_os.close(m_fd));
         m_fd = -1;
     }
     m_output.clear();
@@ -240,13 +240,13 @@ void QtSerialComm::closeQuietly(bool discardOutput)
     m_closeQueued = false;
 }
 
-void QtSerialComm::requireOpen(const char *what) const
+void TermiosComm::requireOpen(const char *what) const
 {
     if (!PortOpen())
         throw CommError(std::string(what) + ": port is closed");
 }
 
-void QtSerialComm::setOutput(const QString &text)
+void TermiosComm::setOutput(const QString &text)
 {
     requireOpen("Output");
     // toLatin1 writes '?' for every character above 255.
@@ -262,7 +262,7 @@ void QtSerialComm::setOutput(const QString &text)
         m_writeNotifier->setEnabled(true);
 }
 
-QByteArray QtSerialComm::InputBytes()
+QByteArray TermiosComm::InputBytes()
 {
     requireOpen("Input");
     QByteArray raw = std::exchange(m_input, QByteArray());
@@ -272,43 +272,43 @@ QByteArray QtSerialComm::InputBytes()
     return raw;
 }
 
-qint64 QtSerialComm::OutBufferCount() const
+qint64 TermiosComm::OutBufferCount() const
 {
     return m_output.size() - m_outputDone;
 }
 
-void QtSerialComm::setDTREnable(bool on)
+void TermiosComm::setDTREnable(bool on)
 {
     m_dtr = on;
     applyLines();
 }
 
-void QtSerialComm::setRTSEnable(bool on)
+void TermiosComm::setRTSEnable(bool on)
 {
     m_rts = on;
     applyLines();
 }
 
-bool QtSerialComm::holding(int line) const
+bool TermiosComm::holding(int line) const
 {
     requireOpen("line state");
     return m_lines.lines() & line;
 }
 
-bool QtSerialComm::CDHolding() const
+bool TermiosComm::CDHolding() const
 {
     return holding(TIOCM_CAR);
 }
-bool QtSerialComm::CTSHolding() const
+bool TermiosComm::CTSHolding() const
 {
     return holding(TIOCM_CTS);
 }
-bool QtSerialComm::DSRHolding() const
+bool TermiosComm::DSRHolding() const
 {
     return holding(TIOCM_DSR);
 }
 
-bool QtSerialComm::deviceGone()
+bool TermiosComm::deviceGone()
 {
     if (!PortOpen())
         return false;
@@ -318,7 +318,7 @@ bool QtSerialComm::deviceGone()
     return gone.value() != 0;
 }
 
-void QtSerialComm::onReadable()
+void TermiosComm::onReadable()
 {
     const qint64 before = m_input.size();
     const qint64 room = ReadBlock - before;
@@ -340,7 +340,7 @@ void QtSerialComm::onReadable()
     restReads(before + got.value());
 }
 
-void QtSerialComm::onWritable()
+void TermiosComm::onWritable()
 {
     const qint64 pending = OutBufferCount();
     const SysStatus wrote
@@ -361,7 +361,7 @@ void QtSerialComm::onWritable()
         raiseEvent(comEvSend);
 }
 
-void QtSerialComm::refused(const SysStatus &)
+void TermiosComm::refused(const SysStatus &)
 {
     // Only a device that has really gone ends the session; the close waits
     // for the event loop, as a handler of ours may be running.
@@ -376,14 +376,14 @@ void QtSerialComm::refused(const SysStatus &)
     m_relisten.start();
 }
 
-void QtSerialComm::listenAgain()
+void TermiosComm::listenAgain()
 {
     listenForReads();
     if (PortOpen() && OutBufferCount() > 0)
         m_writeNotifier->setEnabled(true);
 }
 
-void QtSerialComm::closeSoon()
+void TermiosComm::closeSoon()
 {
     if (m_closeQueued)
         return;
@@ -397,13 +397,13 @@ void QtSerialComm::closeSoon()
         Qt::QueuedConnection);
 }
 
-void QtSerialComm::listenForReads()
+void TermiosComm::listenForReads()
 {
     if (PortOpen() && !m_closeQueued && !m_readRest.isActive() && !m_relisten.isActive() && m_input.size() < ReadBlock)
         m_readNotifier->setEnabled(true);
 }
 
-void QtSerialComm::restReads(qint64 arrived)
+void TermiosComm::restReads(qint64 arrived)
 {
     // Reads that follow each other within this long make one stream.
     constexpr qint64 PauseMs = 100;
@@ -420,12 +420,12 @@ void QtSerialComm::restReads(qint64 arrived)
     m_readRest.start(ms);
 }
 
-void QtSerialComm::endReadRest()
+void TermiosComm::endReadRest()
 {
     listenForReads();
 }
 
-void QtSerialComm::onLinesChanged(int bits)
+void TermiosComm::onLinesChanged(int bits)
 {
     // Each notification reads the holding properties, which now give the
     // new state; a handler may close the port in between.

@@ -24,13 +24,13 @@ namespace corvanel {
 // a read or write error while open closes the port once, quietly, from the
 // event loop; the next operation that needs the port then fails as on a
 // closed port. Every close first discards the output still queued.
-class QtSerialComm final : public MSComm
+class TermiosComm final : public MSComm
 {
     Q_OBJECT
 public:
-    explicit QtSerialComm(PortSource source = systemPorts, QString lockDirectory = systemLockDirectory(),
-                          PortOs &os = systemPortOs(), QObject *parent = nullptr);
-    ~QtSerialComm() override;
+    explicit TermiosComm(PortSource source = systemPorts, QString lockDirectory = systemLockDirectory(),
+                         PortOs &os = systemPortOs(), QObject *parent = nullptr);
+    ~TermiosComm() override;
 
     void setCommPort(qint16 port) override;
     qint16 CommPort() const override { return m_commPort; }
@@ -51,9 +51,6 @@ public:
 
     QStringList portDevices() const override { return orderPorts(m_source()); }
 
-    // Whether the component is resting between reads of a slow line (the
-    // data waits in the driver meanwhile).
-    bool readsResting() const { return m_readRest.isActive(); }
     // At most this much is read from the driver per notification. (The
     // input buffer of the configuration, InBufferSize, is nominal.)
     static constexpr qint64 ReadBlock = 65536;
