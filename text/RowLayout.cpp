@@ -3,6 +3,7 @@
 #include "PieceText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace corvanel {
@@ -22,25 +23,31 @@ FastAdvances withBreakMarks(const std::array<qint32, 256> &advance)
 }
 
 // The characters from i on that fit on a row already x wide: most of the
-// text. Returns the first that does not, or n; x and lastBreak (just after
-// the row's last blank, base being data's text position) follow.
-inline qsizetype fit(const FastAdvances &advance, qint64 width, const char *data, qsizetype i, qsizetype n, qint64 base,
-                     qint64 &x, qint64 &lastBreak)
+// text, so the loop only adds advances. Returns the first that does not, or
+// n; x follows.
+inline qsizetype fit(const FastAdvances &advance, qint64 width, const char *data, qsizetype i, qsizetype n, qint64 &x)
 {
     qint64 fx = x;
-    qsizetype blank = -1;
     for (; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(data[i]);
-        const qint64 w = advance[c];
+        const qint64 w = advance[static_cast<unsigned char>(data[i])];
         if (fx + w > width)
             break;
         fx += w;
-        blank = c == ' ' ? i : blank;
     }
     x = fx;
-    if (blank >= 0)
-        lastBreak = base + blank + 1;
     return i;
+}
+
+// Just after the last blank among data[from, to), base being data's text
+// position; lastBreak when there is none. Looked for only where a row
+// wraps or a piece ends: rarely, next to the characters fit() adds up.
+inline qint64 lastBlank(const char *data, qsizetype from, qsizetype to, qint64 base, qint64 lastBreak)
+{
+    from = std::max<qsizetype>(from, 0);
+    if (from >= to)
+        return lastBreak;
+    const void *blank = memrchr(data + from, ' ', static_cast<size_t>(to - from));
+    return blank == nullptr ? lastBreak : base + (static_cast<const char *>(blank) - data) + 1;
 }
 
 // How the walk goes on past a character that ends the fitting loop.
@@ -54,8 +61,8 @@ struct Step
 };
 
 // The line break at data[i], text position pos. CR LF is one line break,
-// even split between two pieces.
-Step lineBreak(const PieceText &text, const char *data, qsizetype i, qsizetype n, qint64 pos)
+// even split between two pieces. Inline, as is wrap(): they come once a row.
+Q_ALWAYS_INLINE Step lineBreak(const PieceText &text, const char *data, qsizetype i, qsizetype n, qint64 pos)
 {
     Step step {pos + 1, 0, -1, i, false};
     if (data[i] != '\r' || step.next >= text.size())
@@ -72,31 +79,41 @@ Step lineBreak(const PieceText &text, const char *data, qsizetype i, qsizetype n
     return step;
 }
 
+// The width of the word from text position from to data[i] (at pos), which
+// moves down to a new row. It is within this piece, or spans the end of the
+// one before: measured where it lies.
+Q_NEVER_INLINE qint64 wordWidth(const PieceText &text, const std::array<qint32, 256> &advance, const char *data,
+                                qsizetype i, qint64 pos, qint64 from)
+{
+    qint64 x = 0;
+    const auto measure = [&](const char *d, qsizetype begin, qsizetype end) {
+        for (qsizetype k = begin; k < end; ++k)
+            x += advance[static_cast<unsigned char>(d[k])];
+    };
+    if (pos - from <= i)
+        measure(data, i - (pos - from), i);
+    else
+        text.forEachPiece(from, pos - from, [&](const char *d, qsizetype m) { measure(d, 0, m); });
+    return x;
+}
+
 // data[i], at text position pos, does not fit on the row from rowStart, x
 // wide so far: the row ends after its last blank if it has one, else before
 // the character, and the character goes on the new row. Alone on a row, it
 // stays there however narrow the row is.
-Step wrap(const PieceText &text, const std::array<qint32, 256> &advance, const char *data, qsizetype i, qint64 pos,
-          qint64 rowStart, qint64 x, qint64 lastBreak)
+Q_ALWAYS_INLINE Step wrap(const PieceText &text, const std::array<qint32, 256> &advance, const char *data, qsizetype i,
+                          qint64 pos, qint64 rowStart, qint64 x, qint64 lastBreak)
 {
     Step step {pos, 0, -1, i, false};
-    const auto measure = [&](const char *d, qsizetype from, qsizetype to) {
-        for (qsizetype k = from; k < to; ++k)
-            step.x += advance[static_cast<unsigned char>(d[k])];
-    };
     if (pos == rowStart) {
         step = {-1, x, lastBreak, i, false};
     } else if (lastBreak > rowStart && lastBreak < pos) {
         step.next = lastBreak;
-        // The word moving down is within this piece, or spans the end of
-        // the one before: measure it where it lies.
-        if (pos - lastBreak <= i)
-            measure(data, i - (pos - lastBreak), i);
-        else
-            text.forEachPiece(lastBreak, pos - lastBreak, [&](const char *d, qsizetype m) { measure(d, 0, m); });
+        step.x = wordWidth(text, advance, data, i, pos, lastBreak);
     }
-    measure(data, i, i + 1);
-    if (data[i] == ' ')
+    const auto c = static_cast<unsigned char>(data[i]);
+    step.x += advance[c];
+    if (c == ' ')
         step.lastBreak = pos + 1;
     return step;
 }
@@ -119,15 +136,18 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
         pieceStart += n;
         auto i = static_cast<qsizetype>(skipLineFeed && n > 0 && data[0] == '\n');
         skipLineFeed = false;
-        while (i < n && !stopped) {
-            i = fit(fastAdvance, width, data, i, n, base, x, lastBreak);
-            if (i == n)
+        while (!stopped) {
+            i = fit(fastAdvance, width, data, i, n, x);
+            if (i == n) {
+                lastBreak = lastBlank(data, rowStart - base, n, base, lastBreak);
                 return;
+            }
             // A line break, or a character that does not fit.
             const qint64 pos = base + i;
             const Step step = data[i] == '\r' || data[i] == '\n'
                                   ? lineBreak(text, data, i, n, pos)
-                                  : wrap(text, advance, data, i, pos, rowStart, x, lastBreak);
+                                  : wrap(text, advance, data, i, pos, rowStart, x,
+                                         lastBlank(data, rowStart - base, i, base, lastBreak));
             if (step.next >= 0) {
                 stopped = report(step.next);
                 if (stopped)
