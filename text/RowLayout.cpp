@@ -3,10 +3,120 @@
 #include "PieceText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace corvanel {
 namespace {
+
+using FastAdvances = std::array<qint64, 256>;
+
+// Line breaks are given an advance no row can hold, so that one test in the
+// fitting loop sends both a break and a full row to the careful path.
+FastAdvances withBreakMarks(const std::array<qint32, 256> &advance)
+{
+    constexpr qint64 BreakMark = std::numeric_limits<qint64>::max() / 4;
+    FastAdvances fast {};
+    std::copy(advance.begin(), advance.end(), fast.begin());
+    fast['\r'] = fast['\n'] = BreakMark;
+    return fast;
+}
+
+// The characters from i on that fit on a row already x wide: most of the
+// text, so the loop only adds advances. Returns the first that does not, or
+// n; x follows.
+inline qsizetype fit(const FastAdvances &advance, qint64 width, const char *data, qsizetype i, qsizetype n, qint64 &x)
+{
+    qint64 fx = x;
+    for (; i < n; ++i) {
+        const qint64 w = advance[static_cast<unsigned char>(data[i])];
+        if (fx + w > width)
+            break;
+        fx += w;
+    }
+    x = fx;
+    return i;
+}
+
+// Just after the last blank among data[from, to), base being data's text
+// position; lastBreak when there is none. Looked for only where a row
+// wraps or a piece ends: rarely, next to the characters fit() adds up.
+inline qint64 lastBlank(const char *data, qsizetype from, qsizetype to, qint64 base, qint64 lastBreak)
+{
+    from = std::max<qsizetype>(from, 0);
+    if (from >= to)
+        return lastBreak;
+    const void *blank = memrchr(data + from, ' ', static_cast<size_t>(to - from));
+    return blank == nullptr ? lastBreak : base + (static_cast<const char *>(blank) - data) + 1;
+}
+
+// How the walk goes on past a character that ends the fitting loop.
+struct Step
+{
+    qint64 next; // a new row starts here; -1: none does
+    qint64 x; // the width on the row after the step
+    qint64 lastBreak; // just after the row's last blank, or -1
+    qsizetype last; // the piece's last character the step took
+    bool lineFeedNext; // a CR ended the piece: skip an LF that starts the next one
+};
+
+// The line break at data[i], text position pos. CR LF is one line break,
+// even split between two pieces. Inline, as is wrap(): they come once a row.
+Q_ALWAYS_INLINE Step lineBreak(const PieceText &text, const char *data, qsizetype i, qsizetype n, qint64 pos)
+{
+    Step step {pos + 1, 0, -1, i, false};
+    if (data[i] != '\r' || step.next >= text.size())
+        return step;
+    if (i + 1 < n) {
+        if (data[i + 1] == '\n') {
+            ++step.next;
+            ++step.last;
+        }
+    } else if (text.at(step.next) == '\n') {
+        ++step.next;
+        step.lineFeedNext = true;
+    }
+    return step;
+}
+
+// The width of the word from text position from to data[i] (at pos), which
+// moves down to a new row. It is within this piece, or spans the end of the
+// one before: measured where it lies.
+Q_NEVER_INLINE qint64 wordWidth(const PieceText &text, const std::array<qint32, 256> &advance, const char *data,
+                                qsizetype i, qint64 pos, qint64 from)
+{
+    qint64 x = 0;
+    const auto measure = [&](const char *d, qsizetype begin, qsizetype end) {
+        for (qsizetype k = begin; k < end; ++k)
+            x += advance[static_cast<unsigned char>(d[k])];
+    };
+    if (pos - from <= i)
+        measure(data, i - (pos - from), i);
+    else
+        text.forEachPiece(from, pos - from, [&](const char *d, qsizetype m) { measure(d, 0, m); });
+    return x;
+}
+
+// data[i], at text position pos, does not fit on the row from rowStart, x
+// wide so far: the row ends after its last blank if it has one, else before
+// the character, and the character goes on the new row. Alone on a row, it
+// stays there however narrow the row is.
+Q_ALWAYS_INLINE Step wrap(const PieceText &text, const std::array<qint32, 256> &advance, const char *data, qsizetype i,
+                          qint64 pos, qint64 rowStart, qint64 x, qint64 lastBreak)
+{
+    Step step {pos, 0, -1, i, false};
+    if (pos == rowStart) {
+        step = {-1, x, lastBreak, i, false};
+    } else if (lastBreak > rowStart && lastBreak < pos) {
+        step.next = lastBreak;
+        step.x = wordWidth(text, advance, data, i, pos, lastBreak);
+    }
+    const auto c = static_cast<unsigned char>(data[i]);
+    step.x += advance[c];
+    if (c == ' ')
+        step.lastBreak = pos + 1;
+    return step;
+}
 
 // Walks the text from a row start and reports each new row start. Stop(s)
 // returning true ends the walk before s is reported.
@@ -14,14 +124,7 @@ template <typename Report>
 void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qint64 width, qint64 start,
               Report &&report)
 {
-    // Line breaks are given an advance no row can hold, so that one test
-    // sends both a break and a full row to the careful path below.
-    constexpr qint64 BreakMark = std::numeric_limits<qint64>::max() / 4;
-    std::array<qint64, 256> fastAdvance {};
-    std::copy(advance.begin(), advance.end(), fastAdvance.begin());
-    fastAdvance['\r'] = fastAdvance['\n'] = BreakMark;
-
-    const qint64 size = text.size();
+    const FastAdvances fastAdvance = withBreakMarks(advance);
     qint64 rowStart = start;
     qint64 lastBreak = -1; // just after the last blank of the row
     qint64 x = 0; // in 64ths of a pixel
@@ -31,90 +134,36 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
     const auto scan = [&](const char *data, qsizetype n) {
         const qint64 base = pieceStart;
         pieceStart += n;
-        qsizetype i = 0;
-        if (skipLineFeed) {
-            skipLineFeed = false;
-            if (n > 0 && data[0] == '\n')
-                i = 1;
-        }
-        while (i < n && !stopped) {
-            // Characters that fit on the row: most of the text.
-            qint64 fx = x;
-            qsizetype blank = -1;
-            for (; i < n; ++i) {
-                const auto c = static_cast<unsigned char>(data[i]);
-                const qint64 w = fastAdvance[c];
-                if (fx + w > width)
-                    break;
-                fx += w;
-                blank = c == ' ' ? i : blank;
-            }
-            x = fx;
-            if (blank >= 0)
-                lastBreak = base + blank + 1;
-            if (i == n)
+        auto i = static_cast<qsizetype>(skipLineFeed && n > 0 && data[0] == '\n');
+        skipLineFeed = false;
+        while (!stopped) {
+            i = fit(fastAdvance, width, data, i, n, x);
+            if (i == n) {
+                lastBreak = lastBlank(data, rowStart - base, n, base, lastBreak);
                 return;
-
+            }
             // A line break, or a character that does not fit.
             const qint64 pos = base + i;
-            const char c = data[i];
-            if (c == '\r' || c == '\n') {
-                qint64 next = pos + 1;
-                if (c == '\r') {
-                    // CR LF is one line break; look ahead across the piece.
-                    if (next < size && (i + 1 < n ? data[i + 1] : text.at(next)) == '\n') {
-                        ++next;
-                        if (i + 1 < n)
-                            ++i;
-                        else
-                            skipLineFeed = true;
-                    }
-                }
-                if (report(next)) {
-                    stopped = true;
+            const Step step = data[i] == '\r' || data[i] == '\n'
+                                  ? lineBreak(text, data, i, n, pos)
+                                  : wrap(text, advance, data, i, pos, rowStart, x,
+                                         lastBlank(data, rowStart - base, i, base, lastBreak));
+            if (step.next >= 0) {
+                stopped = report(step.next);
+                if (stopped)
                     return;
-                }
-                rowStart = next;
-                lastBreak = -1;
-                x = 0;
-                ++i;
-                continue;
+                rowStart = step.next;
             }
-            const qint32 w = advance[static_cast<unsigned char>(c)];
-            if (pos > rowStart) {
-                qint64 next = pos;
-                x = 0;
-                if (lastBreak > rowStart && lastBreak < pos) {
-                    next = lastBreak;
-                    // The word moving down is within this piece, or spans
-                    // the end of the one before: measure it where it lies.
-                    if (pos - lastBreak <= i) {
-                        for (qsizetype k = i - (pos - lastBreak); k < i; ++k)
-                            x += advance[static_cast<unsigned char>(data[k])];
-                    } else {
-                        text.forEachPiece(lastBreak, pos - lastBreak, [&](const char *d, qsizetype m) {
-                            for (qsizetype k = 0; k < m; ++k)
-                                x += advance[static_cast<unsigned char>(d[k])];
-                        });
-                    }
-                }
-                if (report(next)) {
-                    stopped = true;
-                    return;
-                }
-                rowStart = next;
-                lastBreak = -1;
-            }
-            // Placed: on the new row, or alone on a row too narrow for it.
-            x += w;
-            if (c == ' ')
-                lastBreak = pos + 1;
-            ++i;
+            x = step.x;
+            lastBreak = step.lastBreak;
+            i = step.last + 1;
+            skipLineFeed = step.lineFeedNext;
         }
     };
     // A window at a time, so that a walk that stops early reads no further:
     // older text may have to come back from the temporary file.
     constexpr qint64 Window = qint64 {64} * 1024;
+    const qint64 size = text.size();
     for (qint64 from = start; from < size && !stopped; from += Window)
         text.forEachPiece(from, std::min(Window, size - from), scan);
 }
