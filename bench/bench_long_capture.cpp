@@ -154,13 +154,28 @@ void dropTemporaryFilesFromCache()
     }
 }
 
-// Frames of a user scrolling: each step and the paint that shows it.
+// Bytes this process has had read from the disk (not the page cache).
+qint64 diskReadBytes()
+{
+    std::ifstream io("/proc/self/io");
+    std::string line;
+    while (std::getline(io, line))
+        if (line.rfind("read_bytes:", 0) == 0)
+            return std::stoll(line.substr(11));
+    return -1;
+}
+
+// Frames of a user scrolling: each step and the paint that shows it. The
+// frames over 16 ms are listed with what they had read from the disk.
 template <typename Step>
 void timeFrames(ReceiveView *box, const char *what, int count, Step step)
 {
     double longest = 0;
     int over = 0;
+    QByteArray slow;
+    const qint64 readBefore = diskReadBytes();
     for (int i = 0; i < count; ++i) {
+        const qint64 read = diskReadBytes();
         QElapsedTimer frame;
         frame.start();
         step(i);
@@ -168,9 +183,14 @@ void timeFrames(ReceiveView *box, const char *what, int count, Step step)
         const double ms = double(frame.nsecsElapsed()) / 1e6;
         longest = std::max(longest, ms);
         over += ms > 16 ? 1 : 0;
+        if (ms > 16)
+            slow += " #" + QByteArray::number(i) + ": " + QByteArray::number(ms, 'f', 1) + " ms, "
+                    + QByteArray::number((diskReadBytes() - read) / 1024) + " KB from disk;";
     }
-    std::printf("%-52s longest frame %6.2f ms, %4.1f frames over 16 ms per 1,000\n", what, longest,
-                1000.0 * over / count);
+    std::printf("%-52s longest frame %6.2f ms, %4.1f frames over 16 ms per 1,000; %lld KB read from disk\n", what,
+                longest, 1000.0 * over / count, (long long)(diskReadBytes() - readBefore) / 1024);
+    if (!slow.isEmpty())
+        std::printf("  frames over 16 ms:%s\n", slow.constData());
 }
 
 void scrollChecks(ReceiveView *box)

@@ -31,6 +31,7 @@ public:
         return true;
     }
     void truncate() override { m_disk->bytes.clear(); }
+    void readAhead(qint64 offset, qint64 n) override { m_disk->readAheads.emplace_back(offset, n); }
     QString errorString() const override { return QStringLiteral("No space left on device"); }
 
 private:

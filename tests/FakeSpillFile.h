@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <climits>
 #include <memory>
+#include <utility>
+#include <vector>
 
 // A spill file in memory whose writes and reads fail on demand.
 struct FakeDisk
@@ -16,6 +18,7 @@ struct FakeDisk
     bool failReads = false;
     bool misalignedWrite = false; // a write that was not one whole chunk at a chunk boundary
     qint64 chunk = 0;
+    std::vector<std::pair<qint64, qint64>> readAheads; // (offset, length) asked for, in order
 };
 
 // Its files: each a view of the one disk.

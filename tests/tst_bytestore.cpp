@@ -1,5 +1,6 @@
 #include "ByteStore.h"
 #include "FakeSpillFile.h"
+#include "ReadAhead.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -291,6 +292,92 @@ private Q_SLOTS:
         const QList<QByteArray> lines = err.lines();
         QCOMPARE(lines.size(), 1);
         QVERIFY(lines.front().startsWith("corvanel: cannot read the receive log back from its temporary file ("));
+    }
+
+    // A block read from the file asks for the next blocks the way the reader
+    // goes, one on either side after a jump, within the spilled part; one
+    // already in the cache, or in memory, asks nothing.
+    void readsAskForTheNeighbours_data()
+    {
+        using Asked = std::vector<std::pair<qint64, qint64>>;
+        QTest::addColumn<QList<qint64>>("blocks"); // read in this order; -1 is the last spilled one
+        QTest::addColumn<Asked>("asked"); // by the last; negative offsets count from the spilled part's end
+        const qint64 b = 1024; // the block of a 4096-byte window
+        QTest::newRow("a jump") << QList<qint64> {20} << Asked {{19 * b, b}, {21 * b, b}};
+        QTest::newRow("a jump to the first block") << QList<qint64> {0} << Asked {{b, b}};
+        QTest::newRow("a jump to the last spilled block") << QList<qint64> {-1} << Asked {{-2 * b, b}};
+        QTest::newRow("reading on") << QList<qint64> {20, 21} << Asked {{22 * b, 2 * b}};
+        QTest::newRow("reading back") << QList<qint64> {20, 19} << Asked {{17 * b, 2 * b}};
+        QTest::newRow("reading back to the start") << QList<qint64> {2, 1} << Asked {{0, b}};
+        QTest::newRow("filling a gap") << QList<qint64> {20, 22, 21} << Asked {};
+    }
+    void readsAskForTheNeighbours()
+    {
+        using Asked = std::vector<std::pair<qint64, qint64>>;
+        QFETCH(QList<qint64>, blocks);
+        QFETCH(Asked, asked);
+        auto disk = std::make_shared<FakeDisk>();
+        ByteStore store(4096, fakeFiles(disk));
+        disk->chunk = store.chunkSize();
+        const QByteArray bytes = pattern(0, 65536);
+        store.append(bytes.constData(), bytes.size());
+        const qint64 size = std::min(store.chunkSize(), ByteStore::MaxBlockSize);
+        QCOMPARE(size, 1024);
+        const qint64 blockCount = store.spilledBytes() / size;
+        for (auto &a : asked)
+            a.first += a.first < 0 ? store.spilledBytes() : 0;
+        for (qint64 block : blocks) {
+            block += block < 0 ? blockCount : 0;
+            disk->readAheads.clear();
+            QCOMPARE(store.at(block * size + 5), bytes.at(block * size + 5));
+        }
+        QCOMPARE(disk->readAheads, asked);
+        const qint64 last = blocks.back() < 0 ? blocks.back() + blockCount : blocks.back();
+        QCOMPARE(store.mid(last * size, size), bytes.mid(last * size, size)); // cached: nothing more
+        QCOMPARE(store.mid(store.size() - 10, 10), bytes.right(10)); // in memory: nothing either
+        QCOMPARE(disk->readAheads, asked);
+    }
+
+    // The real file's reading ahead: it reads what was asked on its own
+    // thread, and a store cleared or destroyed while much is still asked
+    // for goes on as if there were none (this runs under the sanitizers too).
+    void readAheadComesAndGoesSafely()
+    {
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        const QByteArray bytes = pattern(0, 1 << 20);
+        QCOMPARE(file.write(bytes), bytes.size());
+        QVERIFY(file.flush());
+        {
+            ReadAhead ahead(file.handle());
+            for (int i = 0; i < ReadAhead::MaxPending + 4; ++i)
+                ahead.request(i * 100000, 100000); // the oldest may be dropped
+            ahead.request(900000, 1 << 20); // runs past the end
+            QTRY_VERIFY(!ahead.busy());
+            QVERIFY(ahead.bytesAsked() >= (ReadAhead::MaxPending - 1) * 100000 + (1 << 20)); // the newest kept
+            QVERIFY(ahead.bytesAsked() <= (ReadAhead::MaxPending + 4) * 100000 + (1 << 20));
+            for (int i = 0; i < 100; ++i)
+                ahead.request(0, qint64(1) << 40);
+        } // destroyed with requests waiting
+
+        QTemporaryDir cache;
+        QVERIFY(cache.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        QRandomGenerator rng(7);
+        for (int round = 0; round < 20; ++round) {
+            ByteStore store(4096);
+            for (int refill = 0; refill < 2; ++refill) {
+                const QByteArray content = pattern(round * 1000 + refill, 1 << 19);
+                store.append(content.constData(), content.size());
+                for (int i = 0; i < 50; ++i) {
+                    const qint64 pos = rng.bounded(int(store.spilledBytes()));
+                    QCOMPARE(store.mid(pos, 3000), content.mid(pos, 3000));
+                }
+                if (refill == 0)
+                    store.clear(); // the file emptied while its reading ahead is pending
+            }
+        } // and destroyed so
+        qunsetenv("XDG_CACHE_HOME");
     }
 
     void blockPoolGivesDistinctBlocksAndReusesThem()

@@ -1,5 +1,7 @@
 #include "ByteStore.h"
 
+#include "ReadAhead.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +19,8 @@ namespace corvanel {
 
 SpillFile::~SpillFile() = default;
 
+void SpillFile::readAhead(qint64, qint64) {}
+
 QString SpillFile::errorString() const
 {
     return QStringLiteral("unknown error");
@@ -27,8 +31,12 @@ namespace {
 class TemporaryFile final : public SpillFile
 {
 public:
-    explicit TemporaryFile(int fd) : m_fd(fd) {}
-    ~TemporaryFile() override { ::close(m_fd); }
+    explicit TemporaryFile(int fd) : m_fd(fd), m_ahead(std::make_unique<ReadAhead>(fd)) {}
+    ~TemporaryFile() override
+    {
+        m_ahead.reset(); // its thread ends before the descriptor can mean another file
+        ::close(m_fd);
+    }
     TemporaryFile(const TemporaryFile &) = delete;
     TemporaryFile &operator=(const TemporaryFile &) = delete;
 
@@ -66,8 +74,11 @@ public:
         return true;
     }
 
+    void readAhead(qint64 offset, qint64 n) override { m_ahead->request(offset, n); }
+
     void truncate() override
     {
+        m_ahead->cancel();
         if (::ftruncate(m_fd, 0) != 0)
             m_error = errno;
     }
@@ -76,6 +87,7 @@ public:
 
 private:
     const int m_fd;
+    std::unique_ptr<ReadAhead> m_ahead;
     mutable int m_error = 0;
 };
 
@@ -240,6 +252,7 @@ const ByteStore::Block &ByteStore::fileBlock(qint64 index) const
     victim->lastUse = m_uses;
     if (m_file && m_file->read(index * m_blockSize, victim->data.get(), qsizetype(m_blockSize))) {
         victim->index = index;
+        readAheadAround(index);
         return *victim;
     }
     victim->index = -1;
@@ -252,6 +265,25 @@ const ByteStore::Block &ByteStore::fileBlock(qint64 index) const
         std::fflush(stderr);
     }
     return *victim;
+}
+
+void ByteStore::readAheadAround(qint64 index) const
+{
+    const auto cached = [this](qint64 i) {
+        return i >= 0 && std::any_of(m_cache.begin(), m_cache.end(), [i](const Block &b) { return b.index == i; });
+    };
+    const bool forward = cached(index - 1);
+    const bool backward = cached(index + 1);
+    // Reading on, or back: the next blocks that way. After a jump, one on
+    // either side, for whichever way the reader goes next; none in a gap.
+    const qint64 before = forward ? 0 : backward ? ReadAheadBlocks : 1;
+    const qint64 after = backward ? 0 : forward ? ReadAheadBlocks : 1;
+    const qint64 first = std::max<qint64>(index - before, 0);
+    const qint64 end = std::min(index + 1 + after, m_spilled / m_blockSize);
+    if (first < index)
+        m_file->readAhead(first * m_blockSize, (index - first) * m_blockSize);
+    if (index + 1 < end)
+        m_file->readAhead((index + 1) * m_blockSize, (end - index - 1) * m_blockSize);
 }
 
 QByteArray ByteStore::mid(qint64 pos, qint64 n) const

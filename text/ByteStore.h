@@ -25,6 +25,10 @@ public:
     virtual bool read(qint64 offset, char *data, qsizetype n) const = 0;
     // Gives the space back (the store was cleared).
     virtual void truncate() = 0;
+    // Hints that [offset, offset + n) will be read soon: a file may bring it
+    // in from the disk meanwhile, off the caller's thread. It must not change
+    // what any read returns. None by default.
+    virtual void readAhead(qint64 offset, qint64 n);
     // Why the last write() or read() failed, for the one line on standard error.
     virtual QString errorString() const;
 };
@@ -48,6 +52,13 @@ std::unique_ptr<SpillFile> openSpillFile();
 // after clear(); the arrears then go to the file CatchUpPerAppend bytes per
 // append on top of what is appended, so that no one append stalls for long.
 //
+// Reading a block from the file asks the file to read ahead: spilled content
+// is mostly read a screenful after another (a key held down, a screen reader
+// reading on), so the next block is then in the page cache when it is
+// wanted. Reading on (the block before is cached) asks for the
+// ReadAheadBlocks after it, reading back for those before it, a jump for one
+// on either side.
+//
 // If spilled bytes cannot be read back (an I/O error on the file), they read
 // as '?', one line goes to standard error (once per store) and readFailures()
 // counts it, so that a caller saving the content can tell the copy is bad.
@@ -66,6 +77,7 @@ public:
     static constexpr qint64 MaxChunkSize = qint64(2) * 1024 * 1024; // one huge page
     static constexpr qint64 MaxBlockSize = qint64(256) * 1024;
     static constexpr int CacheBlocks = 8;
+    static constexpr qint64 ReadAheadBlocks = 2;
     static constexpr qint64 RetryAfter = qint64(64) * 1024 * 1024;
     static constexpr qint64 CatchUpPerAppend = qint64(4) * 1024 * 1024;
 
@@ -135,6 +147,7 @@ private:
     void spill(qint64 maxChunks);
     void noteSpillFailure(const QString &reason);
     const Block &fileBlock(qint64 index) const;
+    void readAheadAround(qint64 index) const;
     void setHot(qint64 start, qint64 end, const char *data) const
     {
         m_hotStart = start;
