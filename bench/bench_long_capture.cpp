@@ -7,7 +7,8 @@
 // temporary file, through the page cache), and presses "Clr" and reports
 // what the temporary file still holds on disk. It times frames of a drag
 // of the scroll bar from top to bottom and of Page Down and Up held at the
-// middle, with the file in the page cache and dropped from it. Past INT_MAX
+// middle, with the file in the page cache and dropped from it, and counts
+// the frames painted blank because their text was still being fetched. Past INT_MAX
 // characters it also works at the end of the box as a user and a screen
 // reader would, and saves the whole box and compares it with what was sent.
 //
@@ -174,6 +175,7 @@ void timeFrames(ReceiveView *box, const char *what, int count, Step step)
     int over = 0;
     QByteArray slow;
     const qint64 readBefore = diskReadBytes();
+    const qint64 blankBefore = box->framesWithoutText();
     for (int i = 0; i < count; ++i) {
         const qint64 read = diskReadBytes();
         QElapsedTimer frame;
@@ -187,8 +189,10 @@ void timeFrames(ReceiveView *box, const char *what, int count, Step step)
             slow += " #" + QByteArray::number(i) + ": " + QByteArray::number(ms, 'f', 1) + " ms, "
                     + QByteArray::number((diskReadBytes() - read) / 1024) + " KB from disk;";
     }
-    std::printf("%-52s longest frame %6.2f ms, %4.1f frames over 16 ms per 1,000; %lld KB read from disk\n", what,
-                longest, 1000.0 * over / count, (long long)(diskReadBytes() - readBefore) / 1024);
+    std::printf("%-52s longest frame %6.2f ms, %4.1f frames over 16 ms per 1,000; %lld KB read from disk; "
+                "%lld frames blank while their text was fetched\n",
+                what, longest, 1000.0 * over / count, (long long)(diskReadBytes() - readBefore) / 1024,
+                (long long)(box->framesWithoutText() - blankBefore));
     if (!slow.isEmpty())
         std::printf("  frames over 16 ms:%s\n", slow.constData());
 }

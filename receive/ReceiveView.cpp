@@ -60,6 +60,12 @@ ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store, IntL
     connect(&m_refresh, &QTimer::timeout, this, &ReceiveView::refreshNow);
     connect(&m_editor, &ReceiveEditor::saveRequested, this, &ReceiveView::saveRequested);
     m_font = FontTable::of(font());
+    // Called from the thread that fetches spilled text: the repaint is
+    // queued to this object, whose store (and so that thread) ends before it.
+    m_text.setArrival([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { viewport()->update(); }, Qt::QueuedConnection);
+    });
     installReceiveViewAccessibility();
 }
 
@@ -312,13 +318,20 @@ void ReceiveView::paintEvent(QPaintEvent *)
 {
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
+    // The rows on screen, and the next one's start (where they end). If
+    // their text, or the text their rows are found from, is not at hand, it
+    // is fetched and the box stays blank until it is in: the paint then comes
+    // again.
+    const qint64 last = std::min(rowCount() - 1, m_firstRow + visibleRows());
+    const RowLayout::Span span = m_layout.textOfRows(m_firstRow, last);
+    if (!m_text.tryLoad(span.start, span.end - span.start)) {
+        ++m_framesWithoutText;
+        return;
+    }
     p.setFont(font());
     RowPainter rows(p, m_font, palette(), m_editor.selectionStart(), m_editor.selectionEnd());
-    const int height = viewport()->height();
-    for (qint64 row = m_firstRow; row < rowCount(); ++row) {
+    for (qint64 row = m_firstRow; row <= last; ++row) {
         const qreal top = static_cast<qreal>(row - m_firstRow) * m_font.lineHeight;
-        if (top >= height)
-            break;
         const qint64 start = m_layout.rowStart(row);
         qint64 pos = start;
         qreal x = Margin;
@@ -326,7 +339,11 @@ void ReceiveView::paintEvent(QPaintEvent *)
                             [&](const char *d, qsizetype n) { rows.paintBytes(d, n, pos, x, top); });
     }
     rows.finish();
-    paintCaret(p);
+    // The caret only where it is on screen: finding its row elsewhere could
+    // mean reading text that is not at hand.
+    const qint64 caret = m_editor.cursorPosition();
+    if (caret >= m_layout.rowStart(m_firstRow) && caret <= m_layout.rowEnd(last))
+        paintCaret(p);
 }
 
 void ReceiveView::paintCaret(QPainter &p)

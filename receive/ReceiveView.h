@@ -101,6 +101,9 @@ public:
     // the last page exactly.
     qint64 firstRow() const { return m_firstRow; }
     void scrollToRow(qint64 row);
+    // Paints that found the text of the rows on screen not at hand, and
+    // painted the box blank while it was fetched.
+    qint64 framesWithoutText() const { return m_framesWithoutText; }
     // Memory held for the content and its row index, in bytes.
     qint64 memoryUsed() const;
 
@@ -171,6 +174,7 @@ private:
     qint64 m_firstRow = 0;
     qint64 m_lastFirstRow = 0; // the row at the top at the end, as of the last updateScrollBar()
     qint64 m_rowsPerStep = 1;
+    qint64 m_framesWithoutText = 0;
     IntLimits m_limits;
     bool m_settingBar = false;
     // The scroll bar's width as the style gives it; asked again on a style change.

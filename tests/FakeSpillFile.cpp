@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 using namespace corvanel;
 
@@ -25,6 +26,7 @@ public:
     }
     bool read(qint64 offset, char *data, qsizetype n) const override
     {
+        ++m_disk->reads;
         if (m_disk->failReads || offset + n > m_disk->bytes.size())
             return false;
         std::memcpy(data, m_disk->bytes.constData() + offset, size_t(n));
@@ -32,6 +34,19 @@ public:
     }
     void truncate() override { m_disk->bytes.clear(); }
     void readAhead(qint64 offset, qint64 n) override { m_disk->readAheads.emplace_back(offset, n); }
+    Outcome readAtHand(qint64 offset, char *data, qsizetype n) const override
+    {
+        if (m_disk->slow)
+            return Outcome::WouldWait;
+        --m_disk->reads; // not one that waits
+        return SpillFile::readAtHand(offset, data, n);
+    }
+    bool fetch(qint64 offset, qint64 n, std::function<void()> arrived) override
+    {
+        m_disk->fetches.emplace_back(offset, n);
+        m_disk->arrivals.push_back(std::move(arrived));
+        return true;
+    }
     QString errorString() const override { return QStringLiteral("No space left on device"); }
 
 private:
@@ -39,6 +54,13 @@ private:
 };
 
 } // namespace
+
+void FakeDisk::arrive()
+{
+    slow = false;
+    for (const auto &arrived : std::exchange(arrivals, {}))
+        arrived();
+}
 
 ByteStore::FileFactory fakeFiles(const std::shared_ptr<FakeDisk> &disk)
 {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <climits>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -19,6 +20,14 @@ struct FakeDisk
     bool misalignedWrite = false; // a write that was not one whole chunk at a chunk boundary
     qint64 chunk = 0;
     std::vector<std::pair<qint64, qint64>> readAheads; // (offset, length) asked for, in order
+    int reads = 0; // read() calls: those that wait for the disk
+    // While set, readAtHand() says it would wait for the disk; fetches are
+    // kept for arrive().
+    bool slow = false;
+    std::vector<std::pair<qint64, qint64>> fetches;
+    std::vector<std::function<void()>> arrivals;
+    // The fetched ranges are in: the disk is fast again and the calls are made.
+    void arrive();
 };
 
 // Its files: each a view of the one disk.

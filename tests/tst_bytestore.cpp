@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -338,6 +339,38 @@ private Q_SLOTS:
         QCOMPARE(disk->readAheads, asked);
     }
 
+    // A caller that must not wait is told so, and the blocks are fetched;
+    // a read proper still gets the real bytes, and once they are in they are
+    // read without waiting, into the cache.
+    void aLoadThatMustNotWaitFetchesInstead()
+    {
+        using Ranges = std::vector<std::pair<qint64, qint64>>;
+        auto disk = std::make_shared<FakeDisk>();
+        ByteStore store(4096, fakeFiles(disk));
+        disk->chunk = store.chunkSize();
+        const QByteArray bytes = pattern(0, 65536);
+        store.append(bytes.constData(), bytes.size());
+        int arrived = 0;
+        store.setArrival([&arrived] { ++arrived; });
+        const qint64 b = 1024;
+        disk->slow = true;
+        QVERIFY(store.tryLoad(store.size() - 100, 100)); // in memory
+        QVERIFY(!store.tryLoad(20 * b + 5, 2 * b));
+        QCOMPARE(disk->fetches, (Ranges {{20 * b, 3 * b}}));
+        QCOMPARE(disk->reads, 0);
+        QCOMPARE(store.mid(20 * b + 5, 2 * b), bytes.mid(20 * b + 5, 2 * b));
+        QCOMPARE(disk->reads, 3);
+        QVERIFY(!store.tryLoad(30 * b, 1)); // what waits is never a placeholder
+        QCOMPARE(store.at(30 * b), bytes.at(30 * b));
+        disk->arrive();
+        QCOMPARE(arrived, 2);
+        QVERIFY(store.tryLoad(40 * b + 5, 2 * b));
+        const int reads = disk->reads;
+        QCOMPARE(store.mid(40 * b + 5, 2 * b), bytes.mid(40 * b + 5, 2 * b));
+        QCOMPARE(disk->reads, reads);
+        QCOMPARE(store.readFailures(), 0);
+    }
+
     // The real file's reading ahead: it reads what was asked on its own
     // thread, and a store cleared or destroyed while much is still asked
     // for goes on as if there were none (this runs under the sanitizers too).
@@ -356,6 +389,9 @@ private Q_SLOTS:
             QTRY_VERIFY(!ahead.busy());
             QVERIFY(ahead.bytesAsked() >= (ReadAhead::MaxPending - 1) * 100000 + (1 << 20)); // the newest kept
             QVERIFY(ahead.bytesAsked() <= (ReadAhead::MaxPending + 4) * 100000 + (1 << 20));
+            std::atomic<int> arrived {0};
+            QVERIFY(ahead.fetch(500000, 1 << 20, [&arrived] { ++arrived; })); // read for real, past the end too
+            QTRY_COMPARE(arrived.load(), 1);
             for (int i = 0; i < 100; ++i)
                 ahead.request(0, qint64(1) << 40);
         } // destroyed with requests waiting
@@ -366,12 +402,14 @@ private Q_SLOTS:
         QRandomGenerator rng(7);
         for (int round = 0; round < 20; ++round) {
             ByteStore store(4096);
+            store.setArrival([] {});
             for (int refill = 0; refill < 2; ++refill) {
                 const QByteArray content = pattern(round * 1000 + refill, 1 << 19);
                 store.append(content.constData(), content.size());
                 for (int i = 0; i < 50; ++i) {
                     const qint64 pos = rng.bounded(int(store.spilledBytes()));
                     QCOMPARE(store.mid(pos, 3000), content.mid(pos, 3000));
+                    store.tryLoad(rng.bounded(int(store.spilledBytes())), 3000); // fetches left pending
                 }
                 if (refill == 0)
                     store.clear(); // the file emptied while its reading ahead is pending

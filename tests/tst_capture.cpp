@@ -271,6 +271,55 @@ private Q_SLOTS:
         QVERIFY(v.firstRow() <= caretRow && caretRow < v.firstRow() + 10); // scrolled up to it
     }
 
+    // Rows whose text would have to wait for the disk are not read while
+    // painting: the box stays blank, asks for them, and paints them when they
+    // are in. What is saved and copied meanwhile is the real text.
+    void aPaintDoesNotWaitForTheDisk()
+    {
+        auto disk = std::make_shared<FakeDisk>();
+        ReceiveView v(nullptr, std::make_unique<ByteStore>(4096, fakeFiles(disk)));
+        ReceiveView same; // all in memory
+        QByteArray all;
+        for (int i = 0; all.size() < 3 << 20; ++i)
+            all += "row " + QByteArray::number(i) + (i % 3 ? "\n" : " and a longer one, wrapped\n");
+        for (ReceiveView *box : {&v, &same}) {
+            box->resize(300, 200);
+            box->show();
+            QVERIFY(QTest::qWaitForWindowExposed(box));
+        }
+        for (ReceiveView *box : {&v, &same}) { // nothing painted until the disk is slow
+            box->appendBytes(all);
+            box->refreshNow();
+            box->scrollToRow(box->rowCount() / 3);
+        }
+        disk->reads = 0;
+        disk->slow = true;
+        const qint64 blank = v.framesWithoutText();
+        v.viewport()->repaint();
+        QCOMPARE(disk->reads, 0);
+        QCOMPARE(v.framesWithoutText(), blank + 1);
+        QVERIFY(!disk->fetches.empty());
+        const QString path = QDir::temp().filePath(QStringLiteral("corvanel-tst-wait.txt"));
+        QString error;
+        QVERIFY(v.saveTo(path, &error)); // reads that wait still do
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll() == all);
+        saved.remove();
+        disk->reads = 0;
+        disk->arrive();
+        QTRY_VERIFY(disk->reads > 0); // painted again, from the real text
+        QCOMPARE(v.framesWithoutText(), blank + 1);
+        QCOMPARE(v.viewport()->grab().toImage(), same.viewport()->grab().toImage());
+        v.setCursorPosition(v.rowRange(v.firstRow()).first);
+        v.setCursorPosition(v.rowRange(v.firstRow() + 3).second, true);
+        v.copy();
+        same.setCursorPosition(v.selectionStart());
+        same.setCursorPosition(v.selectionEnd(), true);
+        QCOMPARE(QApplication::clipboard()->text(), same.selectedText());
+        QVERIFY(v.bytes() == all);
+    }
+
     // A window in two stretches reads as one text, the seam included.
     void anAccessibleWindowOfTwoStretches()
     {

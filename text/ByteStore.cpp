@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace corvanel {
@@ -20,6 +21,16 @@ namespace corvanel {
 SpillFile::~SpillFile() = default;
 
 void SpillFile::readAhead(qint64, qint64) {}
+
+SpillFile::Outcome SpillFile::readAtHand(qint64 offset, char *data, qsizetype n) const
+{
+    return read(offset, data, n) ? Outcome::Done : Outcome::Failed;
+}
+
+bool SpillFile::fetch(qint64, qint64, std::function<void()>)
+{
+    return false;
+}
 
 QString SpillFile::errorString() const
 {
@@ -74,7 +85,33 @@ public:
         return true;
     }
 
+    Outcome readAtHand(qint64 offset, char *data, qsizetype n) const override
+    {
+        while (n > 0) {
+            iovec io {data, size_t(n)};
+            const ssize_t done = ::preadv2(m_fd, &io, 1, off_t(offset), RWF_NOWAIT);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done < 0 && errno == EAGAIN)
+                return Outcome::WouldWait;
+            if (done < 0 && errno == EOPNOTSUPP) // a file system that cannot tell: just read
+                return read(offset, data, n) ? Outcome::Done : Outcome::Failed;
+            if (done <= 0) {
+                m_error = done < 0 ? errno : EIO;
+                return Outcome::Failed;
+            }
+            data += done;
+            n -= done;
+            offset += done;
+        }
+        return Outcome::Done;
+    }
+
     void readAhead(qint64 offset, qint64 n) override { m_ahead->request(offset, n); }
+    bool fetch(qint64 offset, qint64 n, std::function<void()> arrived) override
+    {
+        return m_ahead->fetch(offset, n, std::move(arrived));
+    }
 
     void truncate() override
     {
@@ -235,18 +272,33 @@ QByteArrayView ByteStore::run(qint64 pos, qint64 maxLen) const
     return QByteArrayView(block.data.get() + (pos - start), qsizetype(std::min(maxLen, end - pos)));
 }
 
-const ByteStore::Block &ByteStore::fileBlock(qint64 index) const
+ByteStore::Block *ByteStore::cachedBlock(qint64 index) const
 {
-    ++m_uses;
+    for (Block &b : m_cache) {
+        if (b.index == index)
+            return &b;
+    }
+    return nullptr;
+}
+
+ByteStore::Block &ByteStore::victimBlock() const
+{
     Block *victim = &m_cache.front(); // an empty block, else the least recently used
     for (Block &b : m_cache) {
-        if (b.index == index) {
-            b.lastUse = m_uses;
-            return b;
-        }
         if (victim->index >= 0 && (b.index < 0 || b.lastUse < victim->lastUse))
             victim = &b;
     }
+    return *victim;
+}
+
+const ByteStore::Block &ByteStore::fileBlock(qint64 index) const
+{
+    ++m_uses;
+    if (Block *b = cachedBlock(index)) {
+        b->lastUse = m_uses;
+        return *b;
+    }
+    Block *victim = &victimBlock();
     if (!victim->data)
         victim->data.reset(new char[size_t(m_blockSize)]);
     victim->lastUse = m_uses;
@@ -286,6 +338,51 @@ void ByteStore::readAheadAround(qint64 index) const
         m_file->readAhead((index + 1) * m_blockSize, (end - index - 1) * m_blockSize);
 }
 
+bool ByteStore::blockAtHand(qint64 index) const
+{
+    if (cachedBlock(index))
+        return true;
+    if (!m_scratch)
+        m_scratch.reset(new char[size_t(m_blockSize)]);
+    switch (m_file->readAtHand(index * m_blockSize, m_scratch.get(), qsizetype(m_blockSize))) {
+    case SpillFile::Outcome::WouldWait:
+        return false;
+    case SpillFile::Outcome::Failed:
+        return true; // the read proper tries again, and reports it
+    case SpillFile::Outcome::Done:
+        break;
+    }
+    // The real bytes, read whole: they go into the cache as a read would.
+    Block &victim = victimBlock();
+    dropHot(); // at() may be reading from the block that goes
+    std::swap(victim.data, m_scratch);
+    victim.index = index;
+    victim.lastUse = ++m_uses;
+    readAheadAround(index);
+    return true;
+}
+
+bool ByteStore::tryLoad(qint64 pos, qint64 n) const
+{
+    const qint64 end = std::min(pos + std::max<qint64>(n, 0), m_spilled);
+    if (pos < 0 || pos >= end || !m_file)
+        return true; // in memory, or nothing
+    qint64 missingFirst = -1;
+    qint64 missingLast = -1;
+    for (qint64 index = pos / m_blockSize; index <= (end - 1) / m_blockSize; ++index) {
+        if (blockAtHand(index))
+            continue;
+        if (missingFirst < 0)
+            missingFirst = index;
+        missingLast = index;
+    }
+    if (missingFirst < 0)
+        return true;
+    // Without a thread to fetch them the caller reads them itself, waiting.
+    return !m_arrived
+           || !m_file->fetch(missingFirst * m_blockSize, (missingLast - missingFirst + 1) * m_blockSize, m_arrived);
+}
+
 QByteArray ByteStore::mid(qint64 pos, qint64 n) const
 {
     QByteArray out;
@@ -302,6 +399,7 @@ void ByteStore::clear()
     m_chunks.clear();
     m_chunks.shrink_to_fit();
     m_spare.reset();
+    m_scratch.reset();
     for (Block &b : m_cache) {
         b.data.reset();
         b.index = -1;
@@ -318,6 +416,7 @@ qint64 ByteStore::memoryUsed() const
     qint64 total = (qint64(m_chunks.size()) + (m_spare ? 1 : 0)) * m_chunkSize;
     for (const Block &b : m_cache)
         total += b.data ? m_blockSize : 0;
+    total += m_scratch ? m_blockSize : 0;
     return total;
 }
 

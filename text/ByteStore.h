@@ -29,6 +29,15 @@ public:
     // in from the disk meanwhile, off the caller's thread. It must not change
     // what any read returns. None by default.
     virtual void readAhead(qint64 offset, qint64 n);
+    // Reads like read(), but only what can be had without waiting for the
+    // disk (what the page cache holds): WouldWait when some of it cannot, and
+    // then data holds nothing to use. By default a plain read().
+    enum class Outcome { Done, WouldWait, Failed };
+    virtual Outcome readAtHand(qint64 offset, char *data, qsizetype n) const;
+    // Brings [offset, offset + n) in from the disk, off the caller's thread,
+    // then calls arrived() from that thread; false when it cannot (the
+    // caller reads for itself). It must not change what any read returns.
+    virtual bool fetch(qint64 offset, qint64 n, std::function<void()> arrived);
     // Why the last write() or read() failed, for the one line on standard error.
     virtual QString errorString() const;
 };
@@ -58,6 +67,11 @@ std::unique_ptr<SpillFile> openSpillFile();
 // wanted. Reading on (the block before is cached) asks for the
 // ReadAheadBlocks after it, reading back for those before it, a jump for one
 // on either side.
+//
+// A caller that must not wait for the disk (a paint) asks first with
+// tryLoad(): the blocks not at hand are then fetched off its thread, and
+// the store's arrival call tells it when to ask again. Every read still
+// returns the real bytes, waiting for them if it must.
 //
 // If spilled bytes cannot be read back (an I/O error on the file), they read
 // as '?', one line goes to standard error (once per store) and readFailures()
@@ -123,6 +137,16 @@ public:
         }
     }
 
+    // Whether [pos, pos+n) can be read now without waiting for the disk: it
+    // is in memory, or its blocks are, or the page cache holds them (they
+    // are then read into the cache of blocks). If not, the missing blocks
+    // are fetched and arrived (setArrival()) is called, from another thread,
+    // once they are in; false until then. It never changes what is read.
+    bool tryLoad(qint64 pos, qint64 n) const;
+    // Called from the thread that fetches; it must be safe to call from
+    // there for as long as the store lives.
+    void setArrival(std::function<void()> arrived) { m_arrived = std::move(arrived); }
+
     // Empties the store, gives the file's space back and frees the memory.
     void clear();
 
@@ -147,6 +171,9 @@ private:
     void spill(qint64 maxChunks);
     void noteSpillFailure(const QString &reason);
     const Block &fileBlock(qint64 index) const;
+    Block *cachedBlock(qint64 index) const;
+    Block &victimBlock() const;
+    bool blockAtHand(qint64 index) const;
     void readAheadAround(qint64 index) const;
     void setHot(qint64 start, qint64 end, const char *data) const
     {
@@ -173,7 +200,9 @@ private:
     qint64 m_spillFailedAt = -1; // memory part's size at the last failure
     bool m_warnedSpill = false;
 
+    std::function<void()> m_arrived;
     mutable std::array<Block, CacheBlocks> m_cache;
+    mutable std::unique_ptr<char[]> m_scratch; // a block read without waiting lands here first
     mutable quint64 m_uses = 0;
     mutable qint64 m_readFailures = 0;
     mutable bool m_warnedRead = false;

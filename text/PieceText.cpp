@@ -144,4 +144,21 @@ qint64 PieceText::memoryUsed() const
            + static_cast<qint64>(m_pieces.capacity() * sizeof(Piece) + m_starts.capacity() * sizeof(qint64));
 }
 
+bool PieceText::tryLoad(qint64 pos, qint64 n) const
+{
+    bool atHand = true;
+    if (pos < 0 || n <= 0 || pos >= m_size)
+        return atHand;
+    n = std::min(n, m_size - pos);
+    size_t i = pieceOf(pos);
+    qint64 offset = pos - m_starts[i];
+    // Every piece is asked, so that all that is missing is fetched at once.
+    for (; n > 0 && i < m_pieces.size(); ++i, offset = 0) {
+        const qint64 take = std::min(n, m_pieces[i].length - offset);
+        atHand = m_store->tryLoad(m_pieces[i].at + offset, take) && atHand;
+        n -= take;
+    }
+    return atHand;
+}
+
 } // namespace corvanel

@@ -65,6 +65,12 @@ public:
         }
     }
 
+    // Whether [pos, pos+n) can be read without waiting for the disk; if not,
+    // what is missing is fetched and the arrival call (setArrival()) comes
+    // when it is in (ByteStore::tryLoad()).
+    bool tryLoad(qint64 pos, qint64 n) const;
+    void setArrival(std::function<void()> arrived) { m_store->setArrival(std::move(arrived)); }
+
     // Bytes held in memory for the text (store and piece list).
     qint64 memoryUsed() const;
     const ByteStore &store() const { return *m_store; }

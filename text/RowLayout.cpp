@@ -10,6 +10,8 @@ namespace corvanel {
 namespace {
 
 using FastAdvances = std::array<qint64, 256>;
+// The row walk reads the text this much at a time.
+constexpr qint64 Window = qint64 {64} * 1024;
 
 // Line breaks are given an advance no row can hold, so that one test in the
 // fitting loop sends both a break and a full row to the careful path.
@@ -162,7 +164,6 @@ void scanRows(const PieceText &text, const std::array<qint32, 256> &advance, qin
     };
     // A window at a time, so that a walk that stops early reads no further:
     // older text may have to come back from the temporary file.
-    constexpr qint64 Window = qint64 {64} * 1024;
     const qint64 size = text.size();
     for (qint64 from = start; from < size && !stopped; from += Window)
         text.forEachPiece(from, std::min(Window, size - from), scan);
@@ -273,14 +274,38 @@ const std::vector<qint64> &RowLayout::group(size_t index) const
     return g.rows;
 }
 
+size_t RowLayout::markOfRow(qint64 row) const
+{
+    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), row, [](qint64 r, const Mark &m) { return r < m.row; });
+    return it == m_marks.begin() ? 0 : static_cast<size_t>(it - m_marks.begin() - 1);
+}
+
 qint64 RowLayout::rowStart(qint64 row) const
 {
     const qint64 tailRow = m_marks.back().row;
     if (row >= tailRow)
         return m_tail[static_cast<size_t>(row - tailRow)];
-    auto it = std::upper_bound(m_marks.begin(), m_marks.end(), row, [](qint64 r, const Mark &m) { return r < m.row; });
-    const auto index = static_cast<size_t>(it - m_marks.begin() - 1);
+    const size_t index = markOfRow(row);
     return group(index)[static_cast<size_t>(row - m_marks[index].row)];
+}
+
+RowLayout::Span RowLayout::textOfRows(qint64 first, qint64 last) const
+{
+    first = std::clamp<qint64>(first, 0, rowCount() - 1);
+    last = std::clamp<qint64>(last, first, rowCount() - 1);
+    const size_t from = markOfRow(first);
+    const size_t to = markOfRow(std::min(last + 1, rowCount() - 1)); // rowEnd(last) is the next row's start
+    bool laidOut = true;
+    for (size_t i = from; i <= to && laidOut; ++i) {
+        laidOut = i + 1 >= m_marks.size()
+                  || std::any_of(m_groups.begin(), m_groups.end(), [i](const Group &g) { return g.index == i; });
+    }
+    if (laidOut)
+        return {rowStart(first), rowEnd(last), true};
+    // Laying a group out reads up to a window past its end, and one
+    // character more for a CR LF.
+    const qint64 end = to + 1 < m_marks.size() ? m_marks[to + 1].pos + Window + 1 : m_textSize;
+    return {m_marks[from].pos, std::min(end, m_textSize), false};
 }
 
 qint64 RowLayout::rowEnd(qint64 row) const

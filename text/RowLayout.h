@@ -46,6 +46,17 @@ public:
     qint64 rowEnd(qint64 row) const;
     // The row holding pos (a position at a row's start belongs to that row).
     qint64 rowOf(qint64 pos) const;
+    // The text that rows first..last (clamped to the rows there are) and the
+    // start of the row after them are found from, without reading any:
+    // just those rows' [start, end) when their groups' rows are at hand
+    // (laidOut), else the text laying those groups out again reads.
+    struct Span
+    {
+        qint64 start;
+        qint64 end;
+        bool laidOut;
+    };
+    Span textOfRows(qint64 first, qint64 last) const;
     // The row index's memory: marks, the last group and the groups kept.
     qint64 memoryUsed() const;
 
@@ -74,6 +85,7 @@ private:
     }
     void openGroup(qint64 start);
     size_t markOf(qint64 pos) const;
+    size_t markOfRow(qint64 row) const;
     // The row starts of group `index` (the last one's are m_tail).
     const std::vector<qint64> &group(size_t index) const;
     Group &leastRecent() const;
