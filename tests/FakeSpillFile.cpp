@@ -41,10 +41,10 @@ public:
         --m_disk->reads; // not one that waits
         return SpillFile::readAtHand(offset, data, n);
     }
-    bool fetch(qint64 offset, qint64 n, std::function<void()> arrived) override
+    bool fetch(qint64 offset, qint64 n, const std::function<void()> &arrived) override
     {
         m_disk->fetches.emplace_back(offset, n);
-        m_disk->arrivals.push_back(std::move(arrived));
+        m_disk->arrivals.push_back(arrived);
         return true;
     }
     QString errorString() const override { return QStringLiteral("No space left on device"); }

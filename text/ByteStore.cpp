@@ -27,7 +27,7 @@ SpillFile::Outcome SpillFile::readAtHand(qint64 offset, char *data, qsizetype n)
     return read(offset, data, n) ? Outcome::Done : Outcome::Failed;
 }
 
-bool SpillFile::fetch(qint64, qint64, std::function<void()>)
+bool SpillFile::fetch(qint64, qint64, const std::function<void()> &)
 {
     return false;
 }
@@ -108,9 +108,9 @@ public:
     }
 
     void readAhead(qint64 offset, qint64 n) override { m_ahead->request(offset, n); }
-    bool fetch(qint64 offset, qint64 n, std::function<void()> arrived) override
+    bool fetch(qint64 offset, qint64 n, const std::function<void()> &arrived) override
     {
-        return m_ahead->fetch(offset, n, std::move(arrived));
+        return m_ahead->fetch(offset, n, arrived);
     }
 
     void truncate() override

@@ -37,7 +37,7 @@ public:
     // Brings [offset, offset + n) in from the disk, off the caller's thread,
     // then calls arrived() from that thread; false when it cannot (the
     // caller reads for itself). It must not change what any read returns.
-    virtual bool fetch(qint64 offset, qint64 n, std::function<void()> arrived);
+    virtual bool fetch(qint64 offset, qint64 n, const std::function<void()> &arrived);
     // Why the last write() or read() failed, for the one line on standard error.
     virtual QString errorString() const;
 };
