@@ -339,6 +339,28 @@ private Q_SLOTS:
         QCOMPARE(disk->readAheads, asked);
     }
 
+    // A file system that never reads without waiting, its fetches arrived
+    // or not: a block still refused a while after the first refusal is read
+    // the ordinary way, so a paint is never blank for good.
+    void aBlockRefusedForLongIsReadAnyway()
+    {
+        auto disk = std::make_shared<FakeDisk>();
+        ByteStore store(4096, fakeFiles(disk));
+        disk->chunk = store.chunkSize();
+        const QByteArray bytes = pattern(0, 65536);
+        store.append(bytes.constData(), bytes.size());
+        store.setArrival([] {});
+        disk->slow = true;
+        QVERIFY(!store.tryLoad(10 * 1024, 10));
+        QVERIFY(!store.tryLoad(10 * 1024, 10)); // asked again at once: still fetching
+        QCOMPARE(disk->reads, 0);
+        QTest::qWait(300);
+        QVERIFY(store.tryLoad(10 * 1024, 10));
+        QCOMPARE(disk->reads, 1);
+        QCOMPARE(store.mid(10 * 1024, 10), bytes.mid(10 * 1024, 10));
+        QCOMPARE(disk->reads, 1); // from the cache
+    }
+
     // A caller that must not wait is told so, and the blocks are fetched;
     // a read proper still gets the real bytes, and once they are in they are
     // read without waiting, into the cache.

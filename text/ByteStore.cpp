@@ -338,15 +338,37 @@ void ByteStore::readAheadAround(qint64 index) const
         m_file->readAhead((index + 1) * m_blockSize, (end - index - 1) * m_blockSize);
 }
 
+bool ByteStore::refusedTooLong(qint64 index) const
+{
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto &[refused, since] : m_refused) {
+        if (refused == index)
+            return now - since >= RefusalMs;
+    }
+    if (m_refused.size() >= 2 * CacheBlocks)
+        m_refused.erase(m_refused.begin());
+    m_refused.emplace_back(index, now);
+    return false;
+}
+
 bool ByteStore::blockAtHand(qint64 index) const
 {
-    if (cachedBlock(index))
+    const auto settled = [&] {
+        m_refused.erase(
+            std::remove_if(m_refused.begin(), m_refused.end(), [index](const auto &r) { return r.first == index; }),
+            m_refused.end());
         return true;
+    };
+    if (cachedBlock(index))
+        return settled();
     if (!m_scratch)
         m_scratch.reset(new char[size_t(m_blockSize)]);
     switch (m_file->readAtHand(index * m_blockSize, m_scratch.get(), qsizetype(m_blockSize))) {
     case SpillFile::Outcome::WouldWait:
-        return false;
+        if (!refusedTooLong(index))
+            return false;
+        fileBlock(index); // see m_refused
+        return settled();
     case SpillFile::Outcome::Failed:
         return true; // the read proper tries again, and reports it
     case SpillFile::Outcome::Done:
@@ -359,7 +381,7 @@ bool ByteStore::blockAtHand(qint64 index) const
     victim.index = index;
     victim.lastUse = ++m_uses;
     readAheadAround(index);
-    return true;
+    return settled();
 }
 
 bool ByteStore::tryLoad(qint64 pos, qint64 n) const
@@ -400,6 +422,7 @@ void ByteStore::clear()
     m_chunks.shrink_to_fit();
     m_spare.reset();
     m_scratch.reset();
+    m_refused.clear();
     for (Block &b : m_cache) {
         b.data.reset();
         b.index = -1;

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <vector>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -174,6 +176,7 @@ private:
     Block *cachedBlock(qint64 index) const;
     Block &victimBlock() const;
     bool blockAtHand(qint64 index) const;
+    bool refusedTooLong(qint64 index) const;
     void readAheadAround(qint64 index) const;
     void setHot(qint64 start, qint64 end, const char *data) const
     {
@@ -203,6 +206,12 @@ private:
     std::function<void()> m_arrived;
     mutable std::array<Block, CacheBlocks> m_cache;
     mutable std::unique_ptr<char[]> m_scratch; // a block read without waiting lands here first
+    // Blocks tryLoad() was refused, each with when it first was: one still
+    // refused RefusalMs later, when its fetch has long arrived, is read the
+    // ordinary way, waiting, so that a file system that never reads without
+    // waiting cannot leave a paint blank for good.
+    static constexpr std::chrono::milliseconds RefusalMs {250};
+    mutable std::vector<std::pair<qint64, std::chrono::steady_clock::time_point>> m_refused;
     mutable quint64 m_uses = 0;
     mutable qint64 m_readFailures = 0;
     mutable bool m_warnedRead = false;
