@@ -345,7 +345,7 @@ bool ByteStore::refusedTooLong(qint64 index) const
         if (refused == index)
             return now - since >= RefusalMs;
     }
-    if (m_refused.size() >= 2 * CacheBlocks)
+    if (m_refused.size() >= size_t {2} * CacheBlocks)
         m_refused.erase(m_refused.begin());
     m_refused.emplace_back(index, now);
     return false;
