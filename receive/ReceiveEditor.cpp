@@ -121,7 +121,7 @@ PieceText::Pieces ReceiveEditor::swapText(qint64 pos, qint64 length, const Piece
     return removed;
 }
 
-void ReceiveEditor::setText(const QByteArray &bytes)
+void ReceiveEditor::setText(const QString &text)
 {
     m_announcer.arrivals(true);
     const qint64 oldAnchor = m_anchor;
@@ -130,7 +130,7 @@ void ReceiveEditor::setText(const QByteArray &bytes)
     m_history.clear();
     m_cursor = m_anchor = 0;
     m_preferredX = -1;
-    m_surface.replaceAll(bytes);
+    m_surface.replaceAll(toBytes(text));
     m_announcer.edited(0, removed, m_text.size());
     m_announcer.caretMoved(oldAnchor, oldCursor);
 }

@@ -42,7 +42,7 @@ public:
     // Replaces the selection (if any) with text, as typing does.
     void insertText(const QString &text);
     // Replaces the whole text; not an edit: the history empties.
-    void setText(const QByteArray &bytes);
+    void setText(const QString &text);
 
     // The user's own edits can be undone and redone; arrivals are not edits
     // and leave the history as it is.

@@ -27,12 +27,6 @@ constexpr int FrameMs = 16;
 constexpr int StreamFrameMs = 100;
 constexpr int QuietMs = 250; // no frame for this long: the stream has paused
 
-QByteArray toBytes(const QString &text)
-{
-    // One byte per character; a character above 255 becomes '?'.
-    return text.toLatin1();
-}
-
 } // namespace
 
 ReceiveView::ReceiveView(QWidget *parent, std::unique_ptr<ByteStore> store, IntLimits limits)
@@ -109,7 +103,7 @@ QString ReceiveView::text() const
 
 void ReceiveView::setText(const QString &text)
 {
-    m_editor.setText(toBytes(text));
+    m_editor.setText(text);
 }
 
 void ReceiveView::clear()
