@@ -312,41 +312,48 @@ void ReceiveView::paintEvent(QPaintEvent *)
 {
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
-    // The rows on screen, and the next one's start (where they end). If
-    // their text, or the text their rows are found from, is not at hand, it
-    // is fetched and the box stays blank until it is in: the paint then comes
-    // again.
+    m_caretArea = QRect();
+    // The rows on screen, and the next one's start (where they end). Text
+    // not at hand is fetched, its rows stay blank, and the paint comes again
+    // when it is in. Where rows start is known only once their group is laid
+    // out, which reads the group's text: until then the whole box waits.
     const qint64 last = std::min(rowCount() - 1, m_firstRow + visibleRows());
     const RowLayout::Span span = m_layout.textOfRows(m_firstRow, last);
-    if (!m_text.tryLoad(span.start, span.end - span.start)) {
+    const bool whole = m_text.tryLoad(span.start, span.end - span.start);
+    if (!whole)
         ++m_framesWithoutText;
+    if (!whole && !span.laidOut)
         return;
-    }
     p.setFont(font());
     RowPainter rows(p, m_font, palette(), m_editor.selectionStart(), m_editor.selectionEnd());
+    const qint64 caret = m_editor.cursorPosition();
+    bool caretRowPainted = false;
     for (qint64 row = m_firstRow; row <= last; ++row) {
-        const qreal top = static_cast<qreal>(row - m_firstRow) * m_font.lineHeight;
         const qint64 start = m_layout.rowStart(row);
+        const qint64 end = m_layout.rowEnd(row);
+        if (!whole && !m_text.tryLoad(start, end - start))
+            continue;
+        const qreal top = static_cast<qreal>(row - m_firstRow) * m_font.lineHeight;
         qint64 pos = start;
         qreal x = Margin;
-        m_text.forEachPiece(start, m_layout.rowEnd(row) - start,
+        m_text.forEachPiece(start, end - start,
                             [&](const char *d, qsizetype n) { rows.paintBytes(d, n, pos, x, top); });
+        caretRowPainted = caretRowPainted || (caret >= start && caret <= end);
     }
     rows.finish();
-    // The caret only where it is on screen: finding its row elsewhere could
+    // The caret only where its row was painted: finding it elsewhere could
     // mean reading text that is not at hand.
-    const qint64 caret = m_editor.cursorPosition();
-    if (caret >= m_layout.rowStart(m_firstRow) && caret <= m_layout.rowEnd(last))
+    if (caretRowPainted)
         paintCaret(p);
 }
 
 void ReceiveView::paintCaret(QPainter &p)
 {
-    if (!hasFocus() || !m_caretShown)
+    if (!hasFocus())
         return;
-    const QRect caret = caretRect(m_editor.cursorPosition());
-    if (caret.bottom() >= 0 && caret.top() < viewport()->height())
-        p.fillRect(caret, palette().color(QPalette::Text));
+    m_caretArea = caretRect(m_editor.cursorPosition());
+    if (m_caretShown && m_caretArea.bottom() >= 0 && m_caretArea.top() < viewport()->height())
+        p.fillRect(m_caretArea, palette().color(QPalette::Text));
 }
 
 // ---- input, handed to the editor ---------------------------------------------
@@ -463,7 +470,10 @@ void ReceiveView::timerEvent(QTimerEvent *e)
 {
     if (e->timerId() == m_caretTimer) {
         m_caretShown = !m_caretShown;
-        viewport()->update(caretRect(m_editor.cursorPosition()).adjusted(-1, 0, 1, 0));
+        // Where the last paint put it, if it was on screen: the caret's own
+        // place could be in text that is not at hand.
+        if (!m_caretArea.isNull())
+            viewport()->update(m_caretArea.adjusted(-1, 0, 1, 0));
         return;
     }
     QAbstractScrollArea::timerEvent(e);

@@ -101,8 +101,9 @@ public:
     // the last page exactly.
     qint64 firstRow() const { return m_firstRow; }
     void scrollToRow(qint64 row);
-    // Paints that found the text of the rows on screen not at hand, and
-    // painted the box blank while it was fetched.
+    // Paints that found some of the text of the rows on screen not at hand,
+    // and left those rows (or, before their rows are known, the box) blank
+    // while it was fetched.
     qint64 framesWithoutText() const { return m_framesWithoutText; }
     // Memory held for the content and its row index, in bytes.
     qint64 memoryUsed() const;
@@ -180,6 +181,7 @@ private:
     // The scroll bar's width as the style gives it; asked again on a style change.
     mutable int m_scrollBarWidth = -1;
     bool m_caretShown = true;
+    QRect m_caretArea; // where the last paint had the caret; null if not on screen
     int m_caretTimer = 0;
     ReceiveAnnouncer m_announcer {this, *this};
     ReceiveEditor m_editor {*this, m_announcer};

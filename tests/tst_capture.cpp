@@ -272,8 +272,8 @@ private Q_SLOTS:
     }
 
     // Rows whose text would have to wait for the disk are not read while
-    // painting: the box stays blank, asks for them, and paints them when they
-    // are in. What is saved and copied meanwhile is the real text.
+    // painting: they stay blank, are asked for, and are painted when they are
+    // in. What is saved and copied meanwhile is the real text.
     void aPaintDoesNotWaitForTheDisk()
     {
         auto disk = std::make_shared<FakeDisk>();
@@ -318,6 +318,40 @@ private Q_SLOTS:
         same.setCursorPosition(v.selectionEnd(), true);
         QCOMPARE(QApplication::clipboard()->text(), same.selectedText());
         QVERIFY(v.bytes() == all);
+
+        // A screen across two blocks of the file, one of them at hand: its
+        // rows are painted now, the others' when they are in, and a caret in
+        // those is neither painted nor looked for while it blinks.
+        const qint64 edge = v.length() / 2048 * 1024; // where one block ends, mid-text
+        const qint64 edgeRow = v.rowAt(edge);
+        for (ReceiveView *box : {&v, &same}) {
+            box->scrollToRow(edgeRow - 4);
+            box->setCursorPosition(v.rowRange(edgeRow + 2).first + 3);
+        }
+        v.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&v));
+        v.setFocus();
+        v.viewport()->repaint(); // lays the rows out
+        const int edgeTop = v.caretRect(v.rowRange(edgeRow).first).top();
+        for (qint64 far = 0; far < 8 * 1024; far += 1024)
+            v.accessibleText(far, far + 1); // eight other blocks in the cache
+        v.accessibleText(edge - 1, edge); // and the upper one back
+        disk->reads = 0;
+        disk->slow = true;
+        QApplication::setCursorFlashTime(60);
+        QTest::qWait(200);
+        QCOMPARE(disk->reads, 0);
+        const QImage part = v.viewport()->grab().toImage();
+        const QImage whole = same.viewport()->grab().toImage();
+        QVERIFY(edgeTop > 0 && edgeTop < part.height());
+        QCOMPARE(part.copy(0, 0, part.width(), edgeTop), whole.copy(0, 0, whole.width(), edgeTop));
+        QImage blankPart(part.width(), part.height() - edgeTop, part.format());
+        blankPart.fill(v.palette().color(QPalette::Base));
+        QCOMPARE(part.copy(0, edgeTop, part.width(), part.height() - edgeTop), blankPart);
+        QApplication::setCursorFlashTime(1000);
+        v.clearFocus();
+        disk->arrive();
+        QTRY_COMPARE(v.viewport()->grab().toImage(), same.viewport()->grab().toImage());
     }
 
     // A window in two stretches reads as one text, the seam included.

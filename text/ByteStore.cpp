@@ -193,7 +193,10 @@ ByteStore::ByteStore(qint64 window, FileFactory files)
       m_files(std::move(files))
 {}
 
-ByteStore::~ByteStore() = default;
+ByteStore::~ByteStore()
+{
+    m_file.reset(); // its fetching thread ends before what it calls back into
+}
 
 void ByteStore::append(const char *data, qsizetype n)
 {
@@ -338,25 +341,35 @@ void ByteStore::readAheadAround(qint64 index) const
         m_file->readAhead((index + 1) * m_blockSize, (end - index - 1) * m_blockSize);
 }
 
-bool ByteStore::refusedTooLong(qint64 index) const
+bool ByteStore::requestFetch(qint64 index) const
 {
-    const auto now = std::chrono::steady_clock::now();
-    for (const auto &[refused, since] : m_refused) {
-        if (refused == index)
-            return now - since >= RefusalMs;
-    }
-    if (m_refused.size() >= size_t {2} * CacheBlocks)
-        m_refused.erase(m_refused.begin());
-    m_refused.emplace_back(index, now);
-    return false;
+    const quint64 round = m_fetchRound;
+    const auto arrived = [this, index, round, tell = m_arrived] {
+        {
+            const std::lock_guard<std::mutex> lock(m_arrivedMutex);
+            if (round == m_fetchRound) {
+                if (m_arrivedBlocks.size() >= size_t {4} * CacheBlocks) // those of places long left
+                    m_arrivedBlocks.erase(m_arrivedBlocks.begin());
+                m_arrivedBlocks.push_back(index);
+            }
+        }
+        tell();
+    };
+    return m_file->fetch(index * m_blockSize, m_blockSize, arrived);
+}
+
+bool ByteStore::fetchArrived(qint64 index) const
+{
+    const std::lock_guard<std::mutex> lock(m_arrivedMutex);
+    return std::find(m_arrivedBlocks.begin(), m_arrivedBlocks.end(), index) != m_arrivedBlocks.end();
 }
 
 bool ByteStore::blockAtHand(qint64 index) const
 {
     const auto settled = [&] {
-        m_refused.erase(
-            std::remove_if(m_refused.begin(), m_refused.end(), [index](const auto &r) { return r.first == index; }),
-            m_refused.end());
+        const std::lock_guard<std::mutex> lock(m_arrivedMutex);
+        m_arrivedBlocks.erase(std::remove(m_arrivedBlocks.begin(), m_arrivedBlocks.end(), index),
+                              m_arrivedBlocks.end());
         return true;
     };
     if (cachedBlock(index))
@@ -365,9 +378,9 @@ bool ByteStore::blockAtHand(qint64 index) const
         m_scratch.reset(new char[size_t(m_blockSize)]);
     switch (m_file->readAtHand(index * m_blockSize, m_scratch.get(), qsizetype(m_blockSize))) {
     case SpillFile::Outcome::WouldWait:
-        if (!refusedTooLong(index))
+        if (!fetchArrived(index))
             return false;
-        fileBlock(index); // see m_refused
+        fileBlock(index); // fetched, and still not to be had without waiting
         return settled();
     case SpillFile::Outcome::Failed:
         return true; // the read proper tries again, and reports it
@@ -389,20 +402,16 @@ bool ByteStore::tryLoad(qint64 pos, qint64 n) const
     const qint64 end = std::min(pos + std::max<qint64>(n, 0), m_spilled);
     if (pos < 0 || pos >= end || !m_file)
         return true; // in memory, or nothing
-    qint64 missingFirst = -1;
-    qint64 missingLast = -1;
-    for (qint64 index = pos / m_blockSize; index <= (end - 1) / m_blockSize; ++index) {
-        if (blockAtHand(index))
-            continue;
-        if (missingFirst < 0)
-            missingFirst = index;
-        missingLast = index;
+    if (!m_arrived)
+        return true; // no one to tell: the caller reads for itself, waiting
+    // Block by block, the last first: fetches are taken newest first, so the
+    // top of a screen comes in first.
+    bool atHand = true;
+    for (qint64 index = (end - 1) / m_blockSize; index >= pos / m_blockSize; --index) {
+        if (!blockAtHand(index) && requestFetch(index))
+            atHand = false;
     }
-    if (missingFirst < 0)
-        return true;
-    // Without a thread to fetch them the caller reads them itself, waiting.
-    return !m_arrived
-           || !m_file->fetch(missingFirst * m_blockSize, (missingLast - missingFirst + 1) * m_blockSize, m_arrived);
+    return atHand;
 }
 
 QByteArray ByteStore::mid(qint64 pos, qint64 n) const
@@ -422,7 +431,11 @@ void ByteStore::clear()
     m_chunks.shrink_to_fit();
     m_spare.reset();
     m_scratch.reset();
-    m_refused.clear();
+    {
+        const std::lock_guard<std::mutex> lock(m_arrivedMutex);
+        m_arrivedBlocks.clear();
+        ++m_fetchRound;
+    }
     for (Block &b : m_cache) {
         b.data.reset();
         b.index = -1;

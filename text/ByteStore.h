@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
+#include <mutex>
 #include <vector>
 #include <deque>
 #include <functional>
@@ -73,7 +73,11 @@ std::unique_ptr<SpillFile> openSpillFile();
 // A caller that must not wait for the disk (a paint) asks first with
 // tryLoad(): the blocks not at hand are then fetched off its thread, and
 // the store's arrival call tells it when to ask again. Every read still
-// returns the real bytes, waiting for them if it must.
+// returns the real bytes, waiting for them if it must. A block whose fetch
+// has arrived and that still cannot be had without waiting (a file system
+// that never says yes) is then read the ordinary way, so that a paint is not
+// blank for good; one whose fetch has not arrived is never waited for,
+// however slow the disk.
 //
 // If spilled bytes cannot be read back (an I/O error on the file), they read
 // as '?', one line goes to standard error (once per store) and readFailures()
@@ -176,7 +180,8 @@ private:
     Block *cachedBlock(qint64 index) const;
     Block &victimBlock() const;
     bool blockAtHand(qint64 index) const;
-    bool refusedTooLong(qint64 index) const;
+    bool requestFetch(qint64 index) const; // false: there is no one to fetch it
+    bool fetchArrived(qint64 index) const;
     void readAheadAround(qint64 index) const;
     void setHot(qint64 start, qint64 end, const char *data) const
     {
@@ -206,12 +211,12 @@ private:
     std::function<void()> m_arrived;
     mutable std::array<Block, CacheBlocks> m_cache;
     mutable std::unique_ptr<char[]> m_scratch; // a block read without waiting lands here first
-    // Blocks tryLoad() was refused, each with when it first was: one still
-    // refused RefusalMs later, when its fetch has long arrived, is read the
-    // ordinary way, waiting, so that a file system that never reads without
-    // waiting cannot leave a paint blank for good.
-    static constexpr std::chrono::milliseconds RefusalMs {250};
-    mutable std::vector<std::pair<qint64, std::chrono::steady_clock::time_point>> m_refused;
+    // Blocks whose fetch has arrived since they were last at hand, written
+    // by the fetching thread; m_fetchRound tells a fetch asked before the
+    // last clear() from one after it.
+    mutable std::mutex m_arrivedMutex;
+    mutable std::vector<qint64> m_arrivedBlocks;
+    quint64 m_fetchRound = 0;
     mutable quint64 m_uses = 0;
     mutable qint64 m_readFailures = 0;
     mutable bool m_warnedRead = false;
