@@ -19,6 +19,8 @@
 #include <vector>
 #include <cstdio>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +81,29 @@ QString openFileIn(const QString &dir)
             return fds.filePath(fd);
     }
     return {};
+}
+
+// How many of the pages of [offset, offset + n) of the file /proc names are
+// in the page cache, after dropping them first if asked (written out first).
+qint64 pagesCached(const QString &procFd, qint64 offset, qint64 n, bool dropFirst)
+{
+    const int fd = ::open(QFile::encodeName(procFd).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (dropFirst) {
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    }
+    qint64 cached = -1;
+    void *map = ::mmap(nullptr, size_t(n), PROT_READ, MAP_SHARED, fd, off_t(offset));
+    if (map != MAP_FAILED) {
+        std::vector<unsigned char> pages(size_t(n / ::sysconf(_SC_PAGESIZE)));
+        if (::mincore(map, size_t(n), pages.data()) == 0)
+            cached = std::count_if(pages.begin(), pages.end(), [](unsigned char c) { return c & 1; });
+        ::munmap(map, size_t(n));
+    }
+    ::close(fd);
+    return cached;
 }
 
 } // namespace
@@ -372,6 +397,33 @@ private Q_SLOTS:
             fetched();
         QVERIFY(!store.tryLoad(11 * 1024, 10));
         QCOMPARE(disk->reads, 1);
+    }
+
+    // The real file reads without waiting only what the page cache holds,
+    // and on a miss starts no reading of its own (that could wait for a busy
+    // disk's queue): the pages stay out until a read proper brings them in.
+    void theRealFileReadsAtHandOnlyWhatIsCached()
+    {
+        QTemporaryDir cache;
+        QVERIFY(cache.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        std::unique_ptr<SpillFile> file = openSpillFile();
+        qunsetenv("XDG_CACHE_HOME");
+        QVERIFY(file);
+        const QByteArray bytes = pattern(0, 1 << 20);
+        QVERIFY(file->write(0, bytes.constData(), bytes.size()));
+        const QString fd = openFileIn(cache.path());
+        const qint64 at = 256 * 1024, n = 64 * 1024;
+        if (pagesCached(fd, at, n, true) != 0)
+            QSKIP("this file system keeps the file's pages in memory");
+        QByteArray got(n, '\0');
+        QCOMPARE(file->readAtHand(at + 100, got.data(), n - 200), SpillFile::Outcome::WouldWait);
+        QTest::qWait(100);
+        QCOMPARE(pagesCached(fd, at, n, false), 0);
+        QVERIFY(file->read(at, got.data(), n));
+        got.fill('\0');
+        QCOMPARE(file->readAtHand(at + 100, got.data(), n - 200), SpillFile::Outcome::Done);
+        QCOMPARE(got.left(n - 200), bytes.mid(at + 100, n - 200));
     }
 
     // A caller that must not wait is told so, and the blocks are fetched;

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -85,7 +86,52 @@ public:
         return true;
     }
 
+    // Only from the page cache, and without starting any reading: through a
+    // mapping that reads no more than it is asked (MADV_RANDOM), copied from
+    // only once every page of it is found in the cache. A read with
+    // RWF_NOWAIT would, on a miss, start the kernel's read-ahead from this
+    // thread, and that can wait for a busy disk's queue. (A page dropped
+    // between the look and the copy is read then, waiting: rare, and right.)
     Outcome readAtHand(qint64 offset, char *data, qsizetype n) const override
+    {
+        static const qint64 page = ::sysconf(_SC_PAGESIZE);
+        const qint64 start = offset / page * page;
+        const size_t length = size_t(offset + n - start);
+        void *map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, off_t(start));
+        if (map == MAP_FAILED)
+            return readWithoutWaiting(offset, data, n);
+        ::madvise(map, length, MADV_RANDOM);
+        m_resident.resize((length + size_t(page) - 1) / size_t(page));
+        Outcome outcome = Outcome::WouldWait;
+        if (::mincore(map, length, m_resident.data()) != 0) {
+            outcome = readWithoutWaiting(offset, data, n);
+        } else if (std::all_of(m_resident.begin(), m_resident.end(), [](unsigned char c) { return c & 1; })) {
+            std::memcpy(data, static_cast<const char *>(map) + (offset - start), size_t(n));
+            outcome = Outcome::Done;
+        }
+        ::munmap(map, length);
+        return outcome;
+    }
+
+    void readAhead(qint64 offset, qint64 n) override { m_ahead->request(offset, n); }
+    bool fetch(qint64 offset, qint64 n, const std::function<void()> &arrived) override
+    {
+        return m_ahead->fetch(offset, n, arrived);
+    }
+
+    void truncate() override
+    {
+        m_ahead->cancel();
+        if (::ftruncate(m_fd, 0) != 0)
+            m_error = errno;
+    }
+
+    QString errorString() const override { return QString::fromLocal8Bit(std::strerror(m_error)); }
+
+private:
+    // Where the file cannot be mapped: a read that fails rather than waits
+    // (though on a miss it starts the kernel's read-ahead).
+    Outcome readWithoutWaiting(qint64 offset, char *data, qsizetype n) const
     {
         while (n > 0) {
             iovec io {data, size_t(n)};
@@ -107,25 +153,10 @@ public:
         return Outcome::Done;
     }
 
-    void readAhead(qint64 offset, qint64 n) override { m_ahead->request(offset, n); }
-    bool fetch(qint64 offset, qint64 n, const std::function<void()> &arrived) override
-    {
-        return m_ahead->fetch(offset, n, arrived);
-    }
-
-    void truncate() override
-    {
-        m_ahead->cancel();
-        if (::ftruncate(m_fd, 0) != 0)
-            m_error = errno;
-    }
-
-    QString errorString() const override { return QString::fromLocal8Bit(std::strerror(m_error)); }
-
-private:
     const int m_fd;
     std::unique_ptr<ReadAhead> m_ahead;
     mutable int m_error = 0;
+    mutable std::vector<unsigned char> m_resident; // mincore()'s answer, a byte a page
 };
 
 std::unique_ptr<SpillFile> openIn(const QString &dir)
