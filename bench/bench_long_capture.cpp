@@ -34,7 +34,9 @@
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <algorithm>
 #include <fstream>
 #include <string>
@@ -166,8 +168,101 @@ qint64 diskReadBytes()
     return -1;
 }
 
-// Frames of a user scrolling: each step and the paint that shows it. The
-// frames over 16 ms are listed with what they had read from the disk.
+// This thread's CPU time, and the times it gave the CPU up (waited) and had
+// it taken (was preempted): what a slow frame spent its time on.
+// Time the machine's hypervisor gave to others while this machine's CPUs
+// wanted it ("steal"), summed over the CPUs, in ms (10 ms steps).
+double stolenMs()
+{
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    long long user, nice, system, idle, iowait, irq, softirq, steal = 0;
+    stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
+    return double(steal) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+}
+
+struct ThreadTimes
+{
+    double cpuMs;
+    double kernelMs; // of which in the kernel
+    long waits;
+    long preempted;
+    double stealMs;
+    static ThreadTimes now()
+    {
+        timespec cpu {};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+        rusage use {};
+        ::getrusage(RUSAGE_THREAD, &use);
+        return {double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6,
+                double(use.ru_stime.tv_sec) * 1e3 + double(use.ru_stime.tv_usec) / 1e3, use.ru_nvcsw, use.ru_nivcsw,
+                stolenMs()};
+    }
+};
+
+// A slow frame: how long, and what the thread did meanwhile.
+QByteArray describe(double ms, const ThreadTimes &before)
+{
+    const ThreadTimes after = ThreadTimes::now();
+    return " " + QByteArray::number(ms, 'f', 1) + " ms (CPU " + QByteArray::number(after.cpuMs - before.cpuMs, 'f', 1)
+           + " ms, " + QByteArray::number(after.kernelMs - before.kernelMs, 'f', 0) + " of them in the kernel, waited "
+           + QByteArray::number(after.waits - before.waits) + ", preempted "
+           + QByteArray::number(after.preempted - before.preempted) + ", the machine's CPUs stolen "
+           + QByteArray::number(after.stealMs - before.stealMs, 'f', 0) + " ms);";
+}
+
+// Every paint of the box's viewport, timed from inside the event loop:
+// arrivals' repaints too, not only those a step asks for.
+class PaintClock : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    QWidget *viewport = nullptr;
+    const ReceiveView *box = nullptr;
+    double longestMs = 0;
+    int paints = 0, over = 0;
+    qint64 lastWholeNs = -1; // when the last paint that had all its text ended
+    QElapsedTimer clock;
+
+    bool notify(QObject *receiver, QEvent *e) override
+    {
+        if (receiver != viewport || e->type() != QEvent::Paint)
+            return QApplication::notify(receiver, e);
+        const qint64 blank = box->framesWithoutText();
+        const ThreadTimes before = ThreadTimes::now();
+        const qint64 start = clock.nsecsElapsed();
+        const bool done = QApplication::notify(receiver, e);
+        const qint64 end = clock.nsecsElapsed();
+        const double ms = double(end - start) / 1e6;
+        longestMs = std::max(longestMs, ms);
+        ++paints;
+        over += ms > 16 ? 1 : 0;
+        if (ms > SlowMs)
+            slow += describe(ms, before);
+        if (box->framesWithoutText() == blank)
+            lastWholeNs = end;
+        return done;
+    }
+    double SlowMs = 16;
+    QByteArray slow; // the paints over SlowMs, described
+    void reset()
+    {
+        longestMs = 0;
+        paints = over = 0;
+        lastWholeNs = -1;
+        slow.clear();
+    }
+};
+
+PaintClock *paintClock()
+{
+    return static_cast<PaintClock *>(QCoreApplication::instance());
+}
+
+// Frames of a user scrolling: each step and the paint that shows it, back to
+// back. The frames over 16 ms are listed with what they had read from the
+// disk, the CPU time they took, and the times the thread waited or was
+// preempted meanwhile.
 template <typename Step>
 void timeFrames(ReceiveView *box, const char *what, int count, Step step)
 {
@@ -178,6 +273,7 @@ void timeFrames(ReceiveView *box, const char *what, int count, Step step)
     const qint64 blankBefore = box->framesWithoutText();
     for (int i = 0; i < count; ++i) {
         const qint64 read = diskReadBytes();
+        const ThreadTimes before = ThreadTimes::now();
         QElapsedTimer frame;
         frame.start();
         step(i);
@@ -186,15 +282,68 @@ void timeFrames(ReceiveView *box, const char *what, int count, Step step)
         longest = std::max(longest, ms);
         over += ms > 16 ? 1 : 0;
         if (ms > 16)
-            slow += " #" + QByteArray::number(i) + ": " + QByteArray::number(ms, 'f', 1) + " ms, "
-                    + QByteArray::number((diskReadBytes() - read) / 1024) + " KB from disk;";
+            slow += " #" + QByteArray::number(i) + ", " + QByteArray::number((diskReadBytes() - read) / 1024)
+                    + " KB from disk:" + describe(ms, before);
     }
     std::printf("%-52s longest frame %6.2f ms, %4.1f frames over 16 ms per 1,000; %lld KB read from disk; "
-                "%lld frames blank while their text was fetched\n",
+                "%lld frames with rows blank while their text was fetched\n",
                 what, longest, 1000.0 * over / count, (long long)(diskReadBytes() - readBefore) / 1024,
                 (long long)(box->framesWithoutText() - blankBefore));
     if (!slow.isEmpty())
         std::printf("  frames over 16 ms:%s\n", slow.constData());
+}
+
+// Runs the event loop, sleeping in it as the program would, until done() or
+// the paint clock reaches `deadline` (in ns).
+template <typename Done>
+void runEventLoop(qint64 deadline, Done done)
+{
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    for (qint64 left; !done() && (left = deadline - paintClock()->clock.nsecsElapsed()) > 0;) {
+        wake.start(int((left + 999'999) / 1'000'000));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+// The same steps at a user's pace, `hz` a second, with the event loop
+// running between them as in the program: every paint is timed (those that
+// fetched text's arrival asks for too), and each step's text is waited for
+// until the next step. Reports how many steps showed all their text within
+// one display frame (16.7 ms) of the step and within the step, and the
+// longest wait for it.
+template <typename Step>
+void timePacedFrames(ReceiveView *box, const char *what, int count, int hz, Step step)
+{
+    PaintClock *paints = paintClock();
+    paints->reset();
+    const qint64 period = 1'000'000'000 / hz;
+    int inFrame = 0, inStep = 0;
+    qint64 longestWait = 0;
+    const qint64 blankBefore = box->framesWithoutText();
+    const qint64 readBefore = diskReadBytes();
+    for (int i = 0; i < count; ++i) {
+        const qint64 start = paints->clock.nsecsElapsed();
+        step(i);
+        box->viewport()->repaint();
+        runEventLoop(start + period, [&] { return paints->lastWholeNs >= start; });
+        if (paints->lastWholeNs >= start) {
+            const qint64 wait = paints->lastWholeNs - start;
+            inStep += 1;
+            inFrame += wait <= 16'700'000 ? 1 : 0;
+            longestWait = std::max(longestWait, wait);
+        }
+        runEventLoop(start + period, [] { return false; });
+    }
+    std::printf("%-52s longest paint %6.2f ms, %4.1f paints over 16 ms per 1,000; steps with all their text "
+                "within 16.7 ms %d, within the step %d, of %d; longest wait for it %.1f ms; %lld KB read from "
+                "disk; %lld paints with rows blank\n",
+                what, paints->longestMs, 1000.0 * paints->over / std::max(paints->paints, 1), inFrame, inStep, count,
+                double(longestWait) / 1e6, (long long)(diskReadBytes() - readBefore) / 1024,
+                (long long)(box->framesWithoutText() - blankBefore));
+    if (!paints->slow.isEmpty())
+        std::printf("  paints over %.0f ms:%s\n", paints->SlowMs, paints->slow.constData());
 }
 
 void scrollChecks(ReceiveView *box)
@@ -219,13 +368,25 @@ void scrollChecks(ReceiveView *box)
     dropTemporaryFilesFromCache();
     box->setCursorPosition(box->length() / 3);
     timeFrames(box, "Page Down and Up at a third, the file dropped", 1000, pages);
+
+    // At a user's pace: a drag at 60 steps a second, keys repeating 30 times
+    // a second (a held key), the file dropped from the page cache first.
+    std::printf("at a user's pace, the event loop running:\n");
+    dropTemporaryFilesFromCache();
+    timePacedFrames(box, "dragging at 60 steps/s, the file dropped", 1000, 60, drag);
+    dropTemporaryFilesFromCache();
+    box->setCursorPosition(box->length() / 5);
+    timePacedFrames(box, "Page Down and Up at 30/s at a fifth, file dropped", 1000, 30, pages);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    PaintClock app(argc, argv);
+    app.clock.start();
+    if (qEnvironmentVariableIsSet("CORVANEL_SLOW_MS")) // to look into paints shorter than a frame
+        app.SlowMs = qEnvironmentVariable("CORVANEL_SLOW_MS").toDouble();
     printMessages();
     const qint64 total = (argc > 1 ? std::atoll(argv[1]) : 256) << 20;
     Pty pty;
@@ -235,6 +396,8 @@ int main(int argc, char **argv)
     Controls(*form).Option1[1]->click();
     QCoreApplication::processEvents();
     ReceiveView *box = Controls(*form).Text2;
+    app.box = box;
+    app.viewport = box->viewport();
 
     QByteArray block(65536, '\0');
     for (qsizetype i = 0; i < block.size(); ++i)
