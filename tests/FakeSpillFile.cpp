@@ -1,5 +1,8 @@
 #include "FakeSpillFile.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -108,4 +111,23 @@ private:
 ByteStore::FileFactory patternFiles(const std::shared_ptr<PatternDisk> &disk)
 {
     return [disk]() -> std::unique_ptr<SpillFile> { return std::make_unique<PatternFile>(disk); };
+}
+
+QByteArray pattern(qint64 from, qsizetype n)
+{
+    QByteArray out(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = char(((from + i) * 131) ^ ((from + i) >> 11));
+    return out;
+}
+
+QString openFileIn(const QString &dir)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFileInfo(fds.filePath(fd)).symLinkTarget();
+        if (target.startsWith(dir + QLatin1Char('/')))
+            return fds.filePath(fd);
+    }
+    return {};
 }

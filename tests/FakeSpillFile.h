@@ -3,6 +3,7 @@
 #include "ByteStore.h"
 
 #include <QByteArray>
+#include <QString>
 #include <climits>
 #include <functional>
 #include <memory>
@@ -44,3 +45,9 @@ struct PatternDisk
 };
 
 corvanel::ByteStore::FileFactory patternFiles(const std::shared_ptr<PatternDisk> &disk);
+
+// Bytes that differ at every offset (a function of it), for checking reads.
+QByteArray pattern(qint64 from, qsizetype n);
+
+// The spill file this process has open in dir, as /proc names it ("" if none).
+QString openFileIn(const QString &dir);
