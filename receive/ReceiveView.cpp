@@ -338,7 +338,8 @@ void ReceiveView::paintEvent(QPaintEvent *)
         qreal x = Margin;
         m_text.forEachPiece(start, end - start,
                             [&](const char *d, qsizetype n) { rows.paintBytes(d, n, pos, x, top); });
-        caretRowPainted = caretRowPainted || (caret >= start && caret <= end);
+        // A caret at a row's end belongs to the next row, but for the last.
+        caretRowPainted = caretRowPainted || (caret >= start && (caret < end || row == rowCount() - 1));
     }
     rows.finish();
     // The caret only where its row was painted: finding it elsewhere could

@@ -331,6 +331,7 @@ private Q_SLOTS:
         v.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&v));
         v.setFocus();
+        QVERIFY(v.hasFocus());
         v.viewport()->repaint(); // lays the rows out
         const int edgeTop = v.caretRect(v.rowRange(edgeRow).first).top();
         for (qint64 far = 0; far < 8 * 1024; far += 1024)
@@ -348,6 +349,10 @@ private Q_SLOTS:
         QImage blankPart(part.width(), part.height() - edgeTop, part.format());
         blankPart.fill(v.palette().color(QPalette::Base));
         QCOMPARE(part.copy(0, edgeTop, part.width(), part.height() - edgeTop), blankPart);
+        QApplication::setCursorFlashTime(0); // shown, still
+        v.setCursorPosition(v.rowRange(edgeRow).first); // the end of a row painted, the start of one blank
+        v.viewport()->repaint();
+        QCOMPARE(v.viewport()->grab().toImage().copy(0, edgeTop, part.width(), part.height() - edgeTop), blankPart);
         QApplication::setCursorFlashTime(1000);
         v.clearFocus();
         disk->arrive();

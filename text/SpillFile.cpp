@@ -1,0 +1,215 @@
+#include "SpillFile.h"
+
+#include "ReadAhead.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace corvanel {
+
+SpillFile::~SpillFile() = default;
+
+void SpillFile::readAhead(qint64, qint64) {}
+
+SpillFile::Outcome SpillFile::readAtHand(qint64 offset, char *data, qsizetype n) const
+{
+    return read(offset, data, n) ? Outcome::Done : Outcome::Failed;
+}
+
+bool SpillFile::fetch(qint64, qint64, const std::function<void()> &)
+{
+    return false;
+}
+
+QString SpillFile::errorString() const
+{
+    return QStringLiteral("unknown error");
+}
+
+namespace {
+
+class TemporaryFile final : public SpillFile
+{
+public:
+    explicit TemporaryFile(int fd) : m_fd(fd), m_ahead(std::make_unique<ReadAhead>(fd)) {}
+    ~TemporaryFile() override
+    {
+        m_ahead.reset(); // its thread ends before the descriptor can mean another file
+        ::close(m_fd);
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    bool write(qint64 offset, const char *data, qsizetype n) override
+    {
+        while (n > 0) {
+            const ssize_t done = ::pwrite(m_fd, data, size_t(n), off_t(offset));
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0) {
+                m_error = done < 0 ? errno : ENOSPC;
+                return false;
+            }
+            data += done;
+            n -= done;
+            offset += done;
+        }
+        return true;
+    }
+
+    bool read(qint64 offset, char *data, qsizetype n) const override
+    {
+        while (n > 0) {
+            const ssize_t done = ::pread(m_fd, data, size_t(n), off_t(offset));
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0) {
+                m_error = done < 0 ? errno : EIO; // 0: the file is shorter than what was written
+                return false;
+            }
+            data += done;
+            n -= done;
+            offset += done;
+        }
+        return true;
+    }
+
+    // Only from the page cache, and without starting any reading: through a
+    // mapping that reads no more than it is asked (MADV_RANDOM), copied from
+    // only once every page of it is found in the cache. A read with
+    // RWF_NOWAIT would, on a miss, start the kernel's read-ahead from this
+    // thread, and that can wait for a busy disk's queue. (A page dropped
+    // between the look and the copy is read then, waiting: rare, and right.)
+    Outcome readAtHand(qint64 offset, char *data, qsizetype n) const override
+    {
+        static const qint64 page = ::sysconf(_SC_PAGESIZE);
+        const qint64 start = offset / page * page;
+        const size_t length = size_t(offset + n - start);
+        void *map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, off_t(start));
+        if (map == MAP_FAILED)
+            return readWithoutWaiting(offset, data, n);
+        ::madvise(map, length, MADV_RANDOM);
+        m_resident.resize((length + size_t(page) - 1) / size_t(page));
+        Outcome outcome = Outcome::WouldWait;
+        if (::mincore(map, length, m_resident.data()) != 0) {
+            outcome = readWithoutWaiting(offset, data, n);
+        } else if (std::all_of(m_resident.begin(), m_resident.end(), [](unsigned char c) { return c & 1; })) {
+            // Copied by the kernel rather than by touching the mapping, so
+            // that a page dropped since the look, and failing to read back,
+            // is an error the ordinary read reports rather than a SIGBUS.
+            iovec to {data, size_t(n)};
+            iovec from {static_cast<char *>(map) + (offset - start), size_t(n)};
+            const bool copied = ::process_vm_readv(::getpid(), &to, 1, &from, 1, 0) == ssize_t(n);
+            outcome = copied || read(offset, data, n) ? Outcome::Done : Outcome::Failed;
+        }
+        ::munmap(map, length);
+        return outcome;
+    }
+
+    void readAhead(qint64 offset, qint64 n) override { m_ahead->request(offset, n); }
+    bool fetch(qint64 offset, qint64 n, const std::function<void()> &arrived) override
+    {
+        return m_ahead->fetch(offset, n, arrived);
+    }
+
+    void truncate() override
+    {
+        m_ahead->cancel();
+        if (::ftruncate(m_fd, 0) != 0)
+            m_error = errno;
+    }
+
+    QString errorString() const override { return QString::fromLocal8Bit(std::strerror(m_error)); }
+
+private:
+    // Where the file cannot be mapped: a read that fails rather than waits
+    // (though on a miss it starts the kernel's read-ahead).
+    Outcome readWithoutWaiting(qint64 offset, char *data, qsizetype n) const
+    {
+        while (n > 0) {
+            iovec io {data, size_t(n)};
+            const ssize_t done = ::preadv2(m_fd, &io, 1, off_t(offset), RWF_NOWAIT);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done < 0 && errno == EAGAIN)
+                return Outcome::WouldWait;
+            if (done < 0 && errno == EOPNOTSUPP) // a file system that cannot tell: just read
+                return read(offset, data, n) ? Outcome::Done : Outcome::Failed;
+            if (done <= 0) {
+                m_error = done < 0 ? errno : EIO;
+                return Outcome::Failed;
+            }
+            data += done;
+            n -= done;
+            offset += done;
+        }
+        return Outcome::Done;
+    }
+
+    const int m_fd;
+    std::unique_ptr<ReadAhead> m_ahead;
+    mutable int m_error = 0;
+    mutable std::vector<unsigned char> m_resident; // mincore()'s answer, a byte a page
+};
+
+std::unique_ptr<SpillFile> openIn(const QString &dir)
+{
+    if (dir.isEmpty())
+        return nullptr;
+    const QByteArray path = QFile::encodeName(dir);
+    // A file without a name from the start: nothing is left behind whatever
+    // happens to the program.
+    int fd = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // Some file systems cannot make one; a named file, unlinked at once, is
+        // the next best thing.
+        QByteArray name = path + "/corvanel-receive-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0)
+            ::unlink(name.constData());
+    }
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<TemporaryFile>(fd);
+}
+
+// Makes the directory, and any of its parents that are missing, as the XDG
+// rule asks of a program: 0700, so that only its user can look in. Those
+// already there stay as they are. True when the directory is there.
+bool makePrivatePath(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return true;
+    const QString parent = QFileInfo(path).path();
+    if (parent == path || !makePrivatePath(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || QFileInfo(path).isDir();
+}
+
+} // namespace
+
+std::unique_ptr<SpillFile> openSpillFile()
+{
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty() || QDir::isRelativePath(cache)) // a relative one is to be ignored
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    if (makePrivatePath(QDir::cleanPath(cache))) {
+        if (auto file = openIn(cache))
+            return file;
+    }
+    return openIn(QDir::tempPath());
+}
+
+} // namespace corvanel
