@@ -8,11 +8,16 @@
 // what the temporary file still holds on disk. It times frames of a drag
 // of the scroll bar from top to bottom and of Page Down and Up held at the
 // middle, with the file in the page cache and dropped from it, and counts
-// the frames painted blank because their text was still being fetched. Past INT_MAX
-// characters it also works at the end of the box as a user and a screen
-// reader would, and saves the whole box and compares it with what was sent.
+// the frames painted with rows blank because their text was still being
+// fetched; then the same at a user's pace with the event loop running,
+// timing every paint and each step's wait for its text, beside a fixed piece
+// of arithmetic timed once a step. Slow frames are listed with what the
+// thread did meanwhile. Past INT_MAX characters it also works at the end of
+// the box as a user and a screen reader would, and saves the whole box and
+// compares it with what was sent.
 //
 //   QT_QPA_PLATFORM=offscreen ./build/bench_long_capture [MB]
+//   CORVANEL_SLOW_MS=8 ...   lists the paints over 8 ms rather than 16
 
 #include "Controls.h"
 #include "BenchSupport.h"
@@ -187,6 +192,7 @@ struct ThreadTimes
     double kernelMs; // of which in the kernel
     long waits;
     long preempted;
+    long faults; // page faults, minor and major
     double stealMs;
     static ThreadTimes now()
     {
@@ -195,7 +201,10 @@ struct ThreadTimes
         rusage use {};
         ::getrusage(RUSAGE_THREAD, &use);
         return {double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6,
-                double(use.ru_stime.tv_sec) * 1e3 + double(use.ru_stime.tv_usec) / 1e3, use.ru_nvcsw, use.ru_nivcsw,
+                double(use.ru_stime.tv_sec) * 1e3 + double(use.ru_stime.tv_usec) / 1e3,
+                use.ru_nvcsw,
+                use.ru_nivcsw,
+                use.ru_minflt + use.ru_majflt,
                 stolenMs()};
     }
 };
@@ -204,10 +213,15 @@ struct ThreadTimes
 QByteArray describe(double ms, const ThreadTimes &before)
 {
     const ThreadTimes after = ThreadTimes::now();
-    return " " + QByteArray::number(ms, 'f', 1) + " ms (CPU " + QByteArray::number(after.cpuMs - before.cpuMs, 'f', 1)
-           + " ms, " + QByteArray::number(after.kernelMs - before.kernelMs, 'f', 0) + " of them in the kernel, waited "
+    timespec mono {};
+    ::clock_gettime(CLOCK_MONOTONIC, &mono);
+    return " " + QByteArray::number(ms, 'f', 1) + " ms ending at "
+           + QByteArray::number(double(mono.tv_sec) + double(mono.tv_nsec) / 1e9, 'f', 3) + " (CPU "
+           + QByteArray::number(after.cpuMs - before.cpuMs, 'f', 1) + " ms, "
+           + QByteArray::number(after.kernelMs - before.kernelMs, 'f', 0) + " of them in the kernel, waited "
            + QByteArray::number(after.waits - before.waits) + ", preempted "
-           + QByteArray::number(after.preempted - before.preempted) + ", the machine's CPUs stolen "
+           + QByteArray::number(after.preempted - before.preempted) + ", page faults "
+           + QByteArray::number(after.faults - before.faults) + ", the machine's CPUs stolen "
            + QByteArray::number(after.stealMs - before.stealMs, 'f', 0) + " ms);";
 }
 
@@ -307,17 +321,47 @@ void runEventLoop(qint64 deadline, Done done)
     }
 }
 
+// The same fixed piece of arithmetic, about 0.3 ms of it (a paint's
+// average), run once a step on the same thread: how long it takes at its
+// longest tells how slowly the machine ran this thread at times, whatever
+// the program does.
+struct Canary
+{
+    double longestMs = 0, shortestMs = 1e9;
+    int over = 0, runs = 0;
+    quint64 sink = 1;
+    void run()
+    {
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 300'000; ++i)
+            sink = sink * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double ms = double(t.nsecsElapsed()) / 1e6;
+        longestMs = std::max(longestMs, ms);
+        shortestMs = std::min(shortestMs, ms);
+        over += ms > 16 ? 1 : 0;
+        ++runs;
+    }
+    void report() const
+    {
+        std::printf("  the same arithmetic once a step: shortest %.2f ms, longest %.2f ms, %d of %d over 16 ms%s\n",
+                    shortestMs, longestMs, over, runs, sink == 0 ? " " : "");
+    }
+};
+
 // The same steps at a user's pace, `hz` a second, with the event loop
 // running between them as in the program: every paint is timed (those that
 // fetched text's arrival asks for too), and each step's text is waited for
 // until the next step. Reports how many steps showed all their text within
 // one display frame (16.7 ms) of the step and within the step, and the
-// longest wait for it.
+// longest wait for it; and, beside it, a fixed piece of arithmetic timed
+// once a step (see Canary).
 template <typename Step>
 void timePacedFrames(ReceiveView *box, const char *what, int count, int hz, Step step)
 {
     PaintClock *paints = paintClock();
     paints->reset();
+    Canary canary;
     const qint64 period = 1'000'000'000 / hz;
     int inFrame = 0, inStep = 0;
     qint64 longestWait = 0;
@@ -334,6 +378,7 @@ void timePacedFrames(ReceiveView *box, const char *what, int count, int hz, Step
             inFrame += wait <= 16'700'000 ? 1 : 0;
             longestWait = std::max(longestWait, wait);
         }
+        canary.run();
         runEventLoop(start + period, [] { return false; });
     }
     std::printf("%-52s longest paint %6.2f ms, %4.1f paints over 16 ms per 1,000; steps with all their text "
@@ -344,6 +389,7 @@ void timePacedFrames(ReceiveView *box, const char *what, int count, int hz, Step
                 (long long)(box->framesWithoutText() - blankBefore));
     if (!paints->slow.isEmpty())
         std::printf("  paints over %.0f ms:%s\n", paints->SlowMs, paints->slow.constData());
+    canary.report();
 }
 
 void scrollChecks(ReceiveView *box)
