@@ -39,6 +39,7 @@ public:
     void readAhead(qint64 offset, qint64 n) override { m_disk->readAheads.emplace_back(offset, n); }
     Outcome readAtHand(qint64 offset, char *data, qsizetype n) const override
     {
+        ++m_disk->atHandLooks;
         if (m_disk->slow)
             return Outcome::WouldWait;
         --m_disk->reads; // not one that waits

@@ -22,6 +22,7 @@ struct FakeDisk
     qint64 chunk = 0;
     std::vector<std::pair<qint64, qint64>> readAheads; // (offset, length) asked for, in order
     int reads = 0; // read() calls: those that wait for the disk
+    int atHandLooks = 0; // readAtHand() calls: looks at the page cache
     // While set, readAtHand() says it would wait for the disk; fetches are
     // kept for arrive().
     bool slow = false;

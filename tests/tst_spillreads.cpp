@@ -54,6 +54,28 @@ class TestSpillReads : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // A paint asks row by row: a block found not at hand is looked for in
+    // the page cache once, and again only after something has arrived.
+    void aMissingBlockIsLookedForOnceUntilAnArrival()
+    {
+        auto disk = std::make_shared<FakeDisk>();
+        ByteStore store(4096, fakeFiles(disk));
+        disk->chunk = store.chunkSize();
+        const QByteArray bytes = pattern(0, 65536);
+        store.append(bytes.constData(), bytes.size());
+        store.setArrival([] {});
+        disk->slow = true;
+        for (int row = 0; row < 5; ++row)
+            QVERIFY(!store.tryLoad(10 * 1024 + row * 10, 10));
+        QCOMPARE(disk->atHandLooks, 1);
+        QVERIFY(!store.tryLoad(11 * 1024, 10)); // another block is looked for
+        QCOMPARE(disk->atHandLooks, 2);
+        disk->arrive(); // in, and the disk fast again
+        QVERIFY(store.tryLoad(10 * 1024, 10));
+        QCOMPARE(disk->atHandLooks, 3);
+        QCOMPARE(store.mid(10 * 1024, 10), bytes.mid(10 * 1024, 10));
+    }
+
     // However slow the disk, a block whose fetch has not arrived is never
     // waited for; one just fetched and still refused (a file system that
     // never reads without waiting) is read the ordinary way, so a paint is

@@ -187,6 +187,7 @@ bool ByteStore::requestFetch(qint64 index) const
                 m_arrivedBlocks.push_back({index, std::chrono::steady_clock::now()});
             }
         }
+        ++m_arrivals;
         tell();
     };
     return m_file->fetch(index * m_blockSize, m_blockSize, arrived);
@@ -207,6 +208,16 @@ bool ByteStore::fetchArrived(qint64 index) const
     return fresh;
 }
 
+bool ByteStore::knownMissing(qint64 index) const
+{
+    const quint64 arrivals = m_arrivals.load();
+    if (arrivals != m_missingSince) {
+        m_missing.clear();
+        m_missingSince = arrivals;
+    }
+    return std::find(m_missing.begin(), m_missing.end(), index) != m_missing.end();
+}
+
 bool ByteStore::blockAtHand(qint64 index) const
 {
     const auto settled = [&] {
@@ -218,12 +229,18 @@ bool ByteStore::blockAtHand(qint64 index) const
     };
     if (cachedBlock(index))
         return settled();
+    if (knownMissing(index))
+        return false;
     if (!m_scratch)
         m_scratch.reset(new char[size_t(m_blockSize)]);
     switch (m_file->readAtHand(index * m_blockSize, m_scratch.get(), qsizetype(m_blockSize))) {
     case SpillFile::Outcome::WouldWait:
-        if (!fetchArrived(index))
+        if (!fetchArrived(index)) {
+            if (m_missing.size() >= size_t {4} * CacheBlocks) // with no fetching thread nothing ever arrives
+                m_missing.erase(m_missing.begin());
+            m_missing.push_back(index);
             return false;
+        }
         fileBlock(index); // fetched, and still not to be had without waiting
         return settled();
     case SpillFile::Outcome::Failed:
@@ -280,6 +297,7 @@ void ByteStore::clear()
         m_arrivedBlocks.clear();
         ++m_fetchRound;
     }
+    m_missing.clear();
     for (Block &b : m_cache) {
         b.data.reset();
         b.index = -1;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <vector>
@@ -150,6 +151,7 @@ private:
     bool blockAtHand(qint64 index) const;
     bool requestFetch(qint64 index) const; // false: there is no one to fetch it
     bool fetchArrived(qint64 index) const;
+    bool knownMissing(qint64 index) const;
     void readAheadAround(qint64 index) const;
     void setHot(qint64 start, qint64 end, const char *data) const
     {
@@ -193,6 +195,12 @@ private:
     mutable std::mutex m_arrivedMutex;
     mutable std::vector<Arrival> m_arrivedBlocks;
     quint64 m_fetchRound = 0;
+    // Blocks found not at hand since the last arrival (m_arrivals counts
+    // them, from the fetching thread): a paint asks row by row, and until
+    // something arrives the page cache need not be looked at again.
+    mutable std::atomic<quint64> m_arrivals {0};
+    mutable quint64 m_missingSince = 0;
+    mutable std::vector<qint64> m_missing;
     mutable quint64 m_uses = 0;
     mutable qint64 m_readFailures = 0;
     mutable bool m_warnedRead = false;
