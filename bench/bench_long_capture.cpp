@@ -21,6 +21,7 @@
 
 #include "Controls.h"
 #include "BenchSupport.h"
+#include "FrameTiming.h"
 #include "Form1.h"
 #include "ReceiveView.h"
 #include "MSComm.h"
@@ -173,106 +174,6 @@ qint64 diskReadBytes()
     return -1;
 }
 
-// This thread's CPU time, and the times it gave the CPU up (waited) and had
-// it taken (was preempted): what a slow frame spent its time on.
-// Time the machine's hypervisor gave to others while this machine's CPUs
-// wanted it ("steal"), summed over the CPUs, in ms (10 ms steps).
-double stolenMs()
-{
-    std::ifstream stat("/proc/stat");
-    std::string cpu;
-    long long user, nice, system, idle, iowait, irq, softirq, steal = 0;
-    stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
-    return double(steal) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
-}
-
-struct ThreadTimes
-{
-    double cpuMs;
-    double kernelMs; // of which in the kernel
-    long waits;
-    long preempted;
-    long faults; // page faults, minor and major
-    double stealMs;
-    static ThreadTimes now()
-    {
-        timespec cpu {};
-        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-        rusage use {};
-        ::getrusage(RUSAGE_THREAD, &use);
-        return {double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6,
-                double(use.ru_stime.tv_sec) * 1e3 + double(use.ru_stime.tv_usec) / 1e3,
-                use.ru_nvcsw,
-                use.ru_nivcsw,
-                use.ru_minflt + use.ru_majflt,
-                stolenMs()};
-    }
-};
-
-// A slow frame: how long, and what the thread did meanwhile.
-QByteArray describe(double ms, const ThreadTimes &before)
-{
-    const ThreadTimes after = ThreadTimes::now();
-    timespec mono {};
-    ::clock_gettime(CLOCK_MONOTONIC, &mono);
-    return " " + QByteArray::number(ms, 'f', 1) + " ms ending at "
-           + QByteArray::number(double(mono.tv_sec) + double(mono.tv_nsec) / 1e9, 'f', 3) + " (CPU "
-           + QByteArray::number(after.cpuMs - before.cpuMs, 'f', 1) + " ms, "
-           + QByteArray::number(after.kernelMs - before.kernelMs, 'f', 0) + " of them in the kernel, waited "
-           + QByteArray::number(after.waits - before.waits) + ", preempted "
-           + QByteArray::number(after.preempted - before.preempted) + ", page faults "
-           + QByteArray::number(after.faults - before.faults) + ", the machine's CPUs stolen "
-           + QByteArray::number(after.stealMs - before.stealMs, 'f', 0) + " ms);";
-}
-
-// Every paint of the box's viewport, timed from inside the event loop:
-// arrivals' repaints too, not only those a step asks for.
-class PaintClock : public QApplication
-{
-public:
-    using QApplication::QApplication;
-    QWidget *viewport = nullptr;
-    const ReceiveView *box = nullptr;
-    double longestMs = 0;
-    int paints = 0, over = 0;
-    qint64 lastWholeNs = -1; // when the last paint that had all its text ended
-    QElapsedTimer clock;
-
-    bool notify(QObject *receiver, QEvent *e) override
-    {
-        if (receiver != viewport || e->type() != QEvent::Paint)
-            return QApplication::notify(receiver, e);
-        const qint64 blank = box->framesWithoutText();
-        const ThreadTimes before = ThreadTimes::now();
-        const qint64 start = clock.nsecsElapsed();
-        const bool done = QApplication::notify(receiver, e);
-        const qint64 end = clock.nsecsElapsed();
-        const double ms = double(end - start) / 1e6;
-        longestMs = std::max(longestMs, ms);
-        ++paints;
-        over += ms > 16 ? 1 : 0;
-        if (ms > SlowMs)
-            slow += describe(ms, before);
-        if (box->framesWithoutText() == blank)
-            lastWholeNs = end;
-        return done;
-    }
-    double SlowMs = 16;
-    QByteArray slow; // the paints over SlowMs, described
-    void reset()
-    {
-        longestMs = 0;
-        paints = over = 0;
-        lastWholeNs = -1;
-        slow.clear();
-    }
-};
-
-PaintClock *paintClock()
-{
-    return static_cast<PaintClock *>(QCoreApplication::instance());
-}
-
 // Frames of a user scrolling: each step and the paint that shows it, back to
 // back. The frames over 16 ms are listed with what they had read from the
 // disk, the CPU time they took, and the times the thread waited or was
@@ -321,47 +222,22 @@ void runEventLoop(qint64 deadline, Done done)
     }
 }
 
-// The same fixed piece of arithmetic, about 0.3 ms of it (a paint's
-// average), run once a step on the same thread: how long it takes at its
-// longest tells how slowly the machine ran this thread at times, whatever
-// the program does.
-struct Canary
-{
-    double longestMs = 0, shortestMs = 1e9;
-    int over = 0, runs = 0;
-    quint64 sink = 1;
-    void run()
-    {
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 300'000; ++i)
-            sink = sink * 6364136223846793005ULL + 1442695040888963407ULL;
-        const double ms = double(t.nsecsElapsed()) / 1e6;
-        longestMs = std::max(longestMs, ms);
-        shortestMs = std::min(shortestMs, ms);
-        over += ms > 16 ? 1 : 0;
-        ++runs;
-    }
-    void report() const
-    {
-        std::printf("  the same arithmetic once a step: shortest %.2f ms, longest %.2f ms, %d of %d over 16 ms%s\n",
-                    shortestMs, longestMs, over, runs, sink == 0 ? " " : "");
-    }
-};
-
 // The same steps at a user's pace, `hz` a second, with the event loop
 // running between them as in the program: every paint is timed (those that
 // fetched text's arrival asks for too), and each step's text is waited for
 // until the next step. Reports how many steps showed all their text within
 // one display frame (16.7 ms) of the step and within the step, and the
 // longest wait for it; and, beside it, a fixed piece of arithmetic timed
-// once a step (see Canary).
+// once a step on this thread (Canary) and every 5 ms on another
+// (ThreadCanary).
 template <typename Step>
 void timePacedFrames(ReceiveView *box, const char *what, int count, int hz, Step step)
 {
     PaintClock *paints = paintClock();
     paints->reset();
     Canary canary;
+    const ThreadCanary otherThread;
+    paints->otherThread = &otherThread;
     const qint64 period = 1'000'000'000 / hz;
     int inFrame = 0, inStep = 0;
     qint64 longestWait = 0;
@@ -390,6 +266,8 @@ void timePacedFrames(ReceiveView *box, const char *what, int count, int hz, Step
     if (!paints->slow.isEmpty())
         std::printf("  paints over %.0f ms:%s\n", paints->SlowMs, paints->slow.constData());
     canary.report();
+    otherThread.report();
+    paints->otherThread = nullptr;
 }
 
 void scrollChecks(ReceiveView *box)
