@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -24,6 +25,22 @@ double stolenMs()
     long long user, nice, system, idle, iowait, irq, softirq, steal = 0;
     stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
     return double(steal) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+}
+
+std::vector<long long> interruptTicksNow()
+{
+    std::ifstream stat("/proc/stat");
+    std::string name;
+    std::vector<long long> ticks;
+    std::string line;
+    std::getline(stat, line); // all CPUs
+    while (stat >> name && name.rfind("cpu", 0) == 0) {
+        long long user, nice, system, idle, iowait, irq, softirq;
+        stat >> user >> nice >> system >> idle >> iowait >> irq >> softirq;
+        ticks.push_back(irq + softirq);
+        std::getline(stat, line);
+    }
+    return ticks;
 }
 
 quint64 arithmetic(quint64 sink)
@@ -46,7 +63,9 @@ ThreadTimes ThreadTimes::now()
             use.ru_nvcsw,
             use.ru_nivcsw,
             use.ru_minflt + use.ru_majflt,
-            stolenMs()};
+            stolenMs(),
+            ::sched_getcpu(),
+            interruptTicksNow()};
 }
 
 qint64 steadyNs()
@@ -162,6 +181,18 @@ PaintClock *paintClock()
     return static_cast<PaintClock *>(QCoreApplication::instance());
 }
 
+namespace {
+
+QByteArray interruptsOn(int cpu, const ThreadTimes &before, const ThreadTimes &after)
+{
+    const size_t i = size_t(cpu);
+    if (cpu < 0 || i >= before.interruptTicks.size() || i >= after.interruptTicks.size())
+        return {};
+    return ", interrupts' ticks on it " + QByteArray::number(after.interruptTicks[i] - before.interruptTicks[i]);
+}
+
+} // namespace
+
 QByteArray describe(double ms, const ThreadTimes &before)
 {
     const ThreadTimes after = ThreadTimes::now();
@@ -174,5 +205,7 @@ QByteArray describe(double ms, const ThreadTimes &before)
            + QByteArray::number(after.waits - before.waits) + ", preempted "
            + QByteArray::number(after.preempted - before.preempted) + ", page faults "
            + QByteArray::number(after.faults - before.faults) + ", the machine's CPUs stolen "
-           + QByteArray::number(after.stealMs - before.stealMs, 'f', 0) + " ms);";
+           + QByteArray::number(after.stealMs - before.stealMs, 'f', 0) + " ms, on CPU "
+           + QByteArray::number(before.cpu) + (after.cpu == before.cpu ? "" : " then " + QByteArray::number(after.cpu))
+           + interruptsOn(after.cpu, before, after) + ");";
 }

@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class QWidget;
 
@@ -29,6 +30,11 @@ struct ThreadTimes
     long preempted;
     long faults; // page faults, minor and major
     double stealMs; // the machine's CPUs' time taken by the hypervisor
+    int cpu; // the CPU the thread is on
+    // Ticks (of /proc/stat) each CPU spent handling interrupts, hard and
+    // soft: without IRQ time accounting in the kernel, that time is charged
+    // to whatever thread the interrupt came upon.
+    std::vector<long long> interruptTicks;
     static ThreadTimes now();
 };
 
