@@ -50,5 +50,19 @@ corvanel::ByteStore::FileFactory patternFiles(const std::shared_ptr<PatternDisk>
 // Bytes that differ at every offset (a function of it), for checking reads.
 QByteArray pattern(qint64 from, qsizetype n);
 
+// A store with a 4096-byte window on a fake disk, holding 65536 pattern
+// bytes: all but the last window spilled, in blocks of 1024.
+struct SpilledStore
+{
+    std::shared_ptr<FakeDisk> disk = std::make_shared<FakeDisk>();
+    corvanel::ByteStore store {4096, fakeFiles(disk)};
+    QByteArray bytes = pattern(0, 65536);
+    SpilledStore()
+    {
+        disk->chunk = store.chunkSize();
+        store.append(bytes.constData(), bytes.size());
+    }
+};
+
 // The spill file this process has open in dir, as /proc names it ("" if none).
 QString openFileIn(const QString &dir);

@@ -254,11 +254,8 @@ private Q_SLOTS:
     // one line on standard error, and the right bytes once the file reads again.
     void failingReadIsCountedAndRetried()
     {
-        auto disk = std::make_shared<FakeDisk>();
-        ByteStore store(4096, fakeFiles(disk));
-        disk->chunk = store.chunkSize();
-        const QByteArray bytes = pattern(0, 65536);
-        store.append(bytes.constData(), bytes.size());
+        SpilledStore spilled;
+        auto &[disk, store, bytes] = spilled;
         QVERIFY(store.spilledBytes() > 0);
 
         StderrCapture err;
@@ -296,11 +293,8 @@ private Q_SLOTS:
         using Asked = std::vector<std::pair<qint64, qint64>>;
         QFETCH(QList<qint64>, blocks);
         QFETCH(Asked, asked);
-        auto disk = std::make_shared<FakeDisk>();
-        ByteStore store(4096, fakeFiles(disk));
-        disk->chunk = store.chunkSize();
-        const QByteArray bytes = pattern(0, 65536);
-        store.append(bytes.constData(), bytes.size());
+        SpilledStore spilled;
+        auto &[disk, store, bytes] = spilled;
         const qint64 size = std::min(store.chunkSize(), ByteStore::MaxBlockSize);
         QCOMPARE(size, 1024);
         const qint64 blockCount = store.spilledBytes() / size;

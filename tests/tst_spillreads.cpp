@@ -58,11 +58,8 @@ private Q_SLOTS:
     // the page cache once, and again only after something has arrived.
     void aMissingBlockIsLookedForOnceUntilAnArrival()
     {
-        auto disk = std::make_shared<FakeDisk>();
-        ByteStore store(4096, fakeFiles(disk));
-        disk->chunk = store.chunkSize();
-        const QByteArray bytes = pattern(0, 65536);
-        store.append(bytes.constData(), bytes.size());
+        SpilledStore spilled;
+        auto &[disk, store, bytes] = spilled;
         store.setArrival([] {});
         disk->slow = true;
         for (int row = 0; row < 5; ++row)
@@ -82,11 +79,8 @@ private Q_SLOTS:
     // never blank for good.
     void aBlockIsWaitedForOnlyOnceFetched()
     {
-        auto disk = std::make_shared<FakeDisk>();
-        ByteStore store(4096, fakeFiles(disk));
-        disk->chunk = store.chunkSize();
-        const QByteArray bytes = pattern(0, 65536);
-        store.append(bytes.constData(), bytes.size());
+        SpilledStore spilled;
+        auto &[disk, store, bytes] = spilled;
         int arrived = 0;
         store.setArrival([&arrived] { ++arrived; });
         disk->slow = true;
@@ -150,11 +144,8 @@ private Q_SLOTS:
     void aLoadThatMustNotWaitFetchesInstead()
     {
         using Ranges = std::vector<std::pair<qint64, qint64>>;
-        auto disk = std::make_shared<FakeDisk>();
-        ByteStore store(4096, fakeFiles(disk));
-        disk->chunk = store.chunkSize();
-        const QByteArray bytes = pattern(0, 65536);
-        store.append(bytes.constData(), bytes.size());
+        SpilledStore spilled;
+        auto &[disk, store, bytes] = spilled;
         int arrived = 0;
         store.setArrival([&arrived] { ++arrived; });
         const qint64 b = 1024;

@@ -54,36 +54,12 @@ public:
 
     bool write(qint64 offset, const char *data, qsizetype n) override
     {
-        while (n > 0) {
-            const ssize_t done = ::pwrite(m_fd, data, size_t(n), off_t(offset));
-            if (done < 0 && errno == EINTR)
-                continue;
-            if (done <= 0) {
-                m_error = done < 0 ? errno : ENOSPC;
-                return false;
-            }
-            data += done;
-            n -= done;
-            offset += done;
-        }
-        return true;
+        return whole(::pwrite, data, n, offset, ENOSPC);
     }
 
     bool read(qint64 offset, char *data, qsizetype n) const override
     {
-        while (n > 0) {
-            const ssize_t done = ::pread(m_fd, data, size_t(n), off_t(offset));
-            if (done < 0 && errno == EINTR)
-                continue;
-            if (done <= 0) {
-                m_error = done < 0 ? errno : EIO; // 0: the file is shorter than what was written
-                return false;
-            }
-            data += done;
-            n -= done;
-            offset += done;
-        }
-        return true;
+        return whole(::pread, data, n, offset, EIO); // EIO: the file is shorter than what was written
     }
 
     // Only from the page cache, and without starting any reading: through a
@@ -134,6 +110,26 @@ public:
     QString errorString() const override { return QString::fromLocal8Bit(std::strerror(m_error)); }
 
 private:
+    // Calls a positional read or write until all n bytes are done; on
+    // failure keeps errno, or `noProgress` when a call did nothing.
+    template <typename Io, typename Byte>
+    bool whole(Io io, Byte *data, qsizetype n, qint64 offset, int noProgress) const
+    {
+        while (n > 0) {
+            const ssize_t done = io(m_fd, data, size_t(n), off_t(offset));
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0) {
+                m_error = done < 0 ? errno : noProgress;
+                return false;
+            }
+            data += done;
+            n -= done;
+            offset += done;
+        }
+        return true;
+    }
+
     // Where the file cannot be mapped: a read that fails rather than waits
     // (though on a miss it starts the kernel's read-ahead).
     Outcome readWithoutWaiting(qint64 offset, char *data, qsizetype n) const
