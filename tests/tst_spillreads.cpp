@@ -47,6 +47,19 @@ qint64 pagesCached(const QString &procFd, qint64 offset, qint64 n, bool dropFirs
     return cached;
 }
 
+// The file pages this process has mapped, in KB (RssFile).
+qint64 fileMappedKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("RssFile:"))
+            return line.mid(8).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestSpillReads : public QObject
@@ -136,6 +149,20 @@ private Q_SLOTS:
         got.fill('\0');
         QCOMPARE(file->readAtHand(at + 100, got.data(), n - 200), SpillFile::Outcome::Done);
         QCOMPARE(got.left(n - 200), bytes.mid(at + 100, n - 200));
+
+        // What was read at hand is not left mapped, to count as the
+        // program's memory; and after the file is emptied and written
+        // again, the new bytes are what is read.
+        file->truncate();
+        const QByteArray again = pattern(3, 1 << 20);
+        QVERIFY(file->write(0, again.constData(), again.size()));
+        QByteArray all(again.size(), '\0');
+        QVERIFY(file->read(0, all.data(), all.size()));
+        all.fill('\0');
+        const qint64 mapped = fileMappedKb();
+        QCOMPARE(file->readAtHand(0, all.data(), all.size()), SpillFile::Outcome::Done);
+        QVERIFY2(fileMappedKb() - mapped < 256, qPrintable(QString::number(fileMappedKb() - mapped)));
+        QCOMPARE(all, again);
     }
 
     // A caller that must not wait is told so, and the blocks are fetched;

@@ -43,9 +43,11 @@ namespace {
 class TemporaryFile final : public SpillFile
 {
 public:
-    explicit TemporaryFile(int fd) : m_fd(fd), m_ahead(std::make_unique<ReadAhead>(fd)) {}
+    explicit TemporaryFile(int fd) : m_fd(fd), m_ahead(std::make_unique<ReadAhead>(fd)) { mapOnce(); }
     ~TemporaryFile() override
     {
+        if (m_view)
+            ::munmap(m_view, size_t(m_viewLength));
         m_ahead.reset(); // its thread ends before the descriptor can mean another file
         ::close(m_fd);
     }
@@ -68,29 +70,29 @@ public:
     // RWF_NOWAIT would, on a miss, start the kernel's read-ahead from this
     // thread, and that can wait for a busy disk's queue. (A page dropped
     // between the look and the copy is read then, waiting: rare, and right.)
+    //
+    // The look goes through the one mapping made at the start, so a paint
+    // maps and unmaps nothing: mapping and unmapping take the address
+    // space's lock for writing, and wait for every other thread's use of it.
     Outcome readAtHand(qint64 offset, char *data, qsizetype n) const override
     {
         static const qint64 page = ::sysconf(_SC_PAGESIZE);
         const qint64 start = offset / page * page;
-        const size_t length = size_t(offset + n - start);
-        void *map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, off_t(start));
+        const qint64 length = offset + n - start;
+        if (offset + n <= m_viewLength) {
+            bool copied = false;
+            const Outcome outcome = copyIfCached(m_view + start, offset - start, offset, data, n, &copied);
+            if (copied)
+                unmapPages(start, length);
+            return outcome;
+        }
+        void *map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, m_fd, off_t(start));
         if (map == MAP_FAILED)
             return readWithoutWaiting(offset, data, n);
-        ::madvise(map, length, MADV_RANDOM);
-        m_resident.resize((length + size_t(page) - 1) / size_t(page));
-        Outcome outcome = Outcome::WouldWait;
-        if (::mincore(map, length, m_resident.data()) != 0) {
-            outcome = readWithoutWaiting(offset, data, n);
-        } else if (std::all_of(m_resident.begin(), m_resident.end(), [](unsigned char c) { return c & 1; })) {
-            // Copied by the kernel rather than by touching the mapping, so
-            // that a page dropped since the look, and failing to read back,
-            // is an error the ordinary read reports rather than a SIGBUS.
-            iovec to {data, size_t(n)};
-            iovec from {static_cast<char *>(map) + (offset - start), size_t(n)};
-            const bool copied = ::process_vm_readv(::getpid(), &to, 1, &from, 1, 0) == ssize_t(n);
-            outcome = copied || read(offset, data, n) ? Outcome::Done : Outcome::Failed;
-        }
-        ::munmap(map, length);
+        ::madvise(map, size_t(length), MADV_RANDOM);
+        bool copied = false;
+        const Outcome outcome = copyIfCached(static_cast<char *>(map), offset - start, offset, data, n, &copied);
+        ::munmap(map, size_t(length));
         return outcome;
     }
 
@@ -130,6 +132,58 @@ private:
         return true;
     }
 
+    // Maps the whole file, and room for it to grow into, once: address
+    // space is plentiful where the program runs, and a mapping costs no
+    // memory until it is read through. Without it each look maps its own.
+    void mapOnce()
+    {
+        for (qint64 size = qint64(1) << 43; size >= qint64(1) << 31; size /= 8) {
+            void *view = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED | MAP_NORESERVE, m_fd, 0);
+            if (view != MAP_FAILED) {
+                ::madvise(view, size_t(size), MADV_RANDOM);
+                m_view = static_cast<char *>(view);
+                m_viewLength = size;
+                return;
+            }
+        }
+    }
+
+    // Looks whether every page of [map, map + skip + n), the file's bytes
+    // from offset - skip on, is in the page cache, and if so copies the n
+    // bytes at offset into data.
+    Outcome copyIfCached(char *map, qint64 skip, qint64 offset, char *data, qsizetype n, bool *copied) const
+    {
+        static const qint64 page = ::sysconf(_SC_PAGESIZE);
+        const size_t length = size_t(skip + n);
+        m_resident.resize((length + size_t(page) - 1) / size_t(page));
+        if (::mincore(map, length, m_resident.data()) != 0)
+            return readWithoutWaiting(offset, data, n);
+        if (!std::all_of(m_resident.begin(), m_resident.end(), [](unsigned char c) { return c & 1; }))
+            return Outcome::WouldWait;
+        // Copied by the kernel rather than by touching the mapping, so that
+        // a page dropped since the look, and failing to read back, is an
+        // error the ordinary read reports rather than a SIGBUS.
+        iovec to {data, size_t(n)};
+        iovec from {map + skip, size_t(n)};
+        *copied = true;
+        if (::process_vm_readv(::getpid(), &to, 1, &from, 1, 0) == ssize_t(n))
+            return Outcome::Done;
+        return read(offset, data, n) ? Outcome::Done : Outcome::Failed;
+    }
+
+    // The copy through the lasting mapping left the pages it read mapped,
+    // and the kernel maps some of their neighbours with them (fault-around,
+    // 64 KB by default, never past the 2 MB one page table covers): dropped
+    // from the mapping, not from the page cache, so that what was read is
+    // not counted as the program's memory.
+    void unmapPages(qint64 start, qint64 length) const
+    {
+        constexpr qint64 Around = qint64(2) << 20;
+        const qint64 from = start / Around * Around;
+        const qint64 to = std::min((start + length + Around - 1) / Around * Around, m_viewLength);
+        ::madvise(m_view + from, size_t(to - from), MADV_DONTNEED);
+    }
+
     // Where the file cannot be mapped: a read that fails rather than waits
     // (though on a miss it starts the kernel's read-ahead).
     Outcome readWithoutWaiting(qint64 offset, char *data, qsizetype n) const
@@ -158,6 +212,8 @@ private:
     std::unique_ptr<ReadAhead> m_ahead;
     mutable int m_error = 0;
     mutable std::vector<unsigned char> m_resident; // mincore()'s answer, a byte a page
+    char *m_view = nullptr; // the whole file mapped (mapOnce), or none
+    qint64 m_viewLength = 0;
 };
 
 std::unique_ptr<SpillFile> openIn(const QString &dir)
