@@ -53,13 +53,14 @@ using namespace corvanel;
 
 namespace {
 
-qint64 peakResidentKB()
+// A field of /proc/self/status in KB (VmHWM: peak resident, VmPTE: page tables).
+qint64 statusKB(const std::string &field = "VmHWM:")
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stoll(line.substr(6));
+        if (line.rfind(field, 0) == 0)
+            return std::stoll(line.substr(field.size()));
     return -1;
 }
 
@@ -353,16 +354,15 @@ int main(int argc, char **argv)
     bool complete = box->length() == expected && everyValueReadBack(box, block, total);
     std::printf("%lld MB in hex (%lld characters shown, %lld rows): %.1f MB/s; peak resident %.1f MB; box %s\n",
                 (long long)(total >> 20), (long long)box->length(), (long long)box->rowCount(),
-                double(total) / 1048576.0 / seconds, double(peakResidentKB()) / 1024.0,
-                complete ? "complete" : "INCOMPLETE");
+                double(total) / 1048576.0 / seconds, double(statusKB()) / 1024.0, complete ? "complete" : "INCOMPLETE");
 
     scrollChecks(box);
     if (box->length() > INT_MAX)
         complete = pastIntChecks(box, block) && complete;
     const qint64 spilledKB = unlinkedFilesKB();
     form->Command5_Click(); // "Clr"
-    std::printf("temporary file on disk: %.1f MB; after \"Clr\": %.1f MB\n", double(spilledKB) / 1024.0,
-                double(unlinkedFilesKB()) / 1024.0);
+    std::printf("temporary file on disk: %.1f MB; after \"Clr\": %.1f MB; page tables at the end: %.1f MB\n",
+                double(spilledKB) / 1024.0, double(unlinkedFilesKB()) / 1024.0, double(statusKB("VmPTE:")) / 1024.0);
     form->Command4_Click();
     return complete ? 0 : 1;
 }

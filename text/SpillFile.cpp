@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -71,9 +72,11 @@ public:
     // thread, and that can wait for a busy disk's queue. (A page dropped
     // between the look and the copy is read then, waiting: rare, and right.)
     //
-    // The look goes through the one mapping made at the start, so a paint
-    // maps and unmaps nothing: mapping and unmapping take the address
-    // space's lock for writing, and wait for every other thread's use of it.
+    // The look goes through one mapping of the whole file, made at the
+    // start and again only after hundreds of copies (unmapPages), so a paint
+    // almost never maps or unmaps: that takes the address space's lock for
+    // writing, and waits for every other thread's use of it, while looking
+    // and copying only read under it.
     Outcome readAtHand(qint64 offset, char *data, qsizetype n) const override
     {
         static const qint64 page = ::sysconf(_SC_PAGESIZE);
@@ -132,13 +135,18 @@ private:
         return true;
     }
 
-    // Maps the whole file, and room for it to grow into, once: address
-    // space is plentiful where the program runs, and a mapping costs no
-    // memory until it is read through. Without it each look maps its own.
-    void mapOnce()
+    // Maps the whole file, and room for it to grow into, once: a 64-bit
+    // address space has room to spare, and the mapping costs no memory
+    // until it is read through. Not where the address space is limited
+    // (ulimit -v), where it would take room the program's memory may need.
+    // Without it each look maps its own.
+    void mapOnce() const
     {
+        rlimit limit {};
+        if (sizeof(void *) < 8 || ::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY)
+            return;
         for (qint64 size = qint64(1) << 43; size >= qint64(1) << 31; size /= 8) {
-            void *view = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED | MAP_NORESERVE, m_fd, 0);
+            void *view = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, m_fd, 0);
             if (view != MAP_FAILED) {
                 ::madvise(view, size_t(size), MADV_RANDOM);
                 m_view = static_cast<char *>(view);
@@ -173,14 +181,26 @@ private:
 
     // The copy through the lasting mapping left the pages it read mapped,
     // and the kernel maps some of their neighbours with them (fault-around,
-    // 64 KB by default, never past the 2 MB one page table covers): dropped
-    // from the mapping, not from the page cache, so that what was read is
-    // not counted as the program's memory.
+    // 64 KB by default, never past the 2 MB of addresses one page table
+    // covers): dropped from the mapping, not from the page cache, so that
+    // what was read is not counted as the program's memory. The page tables
+    // stay (kernels before 6.14 keep them, 4 KB for each 2 MB read through),
+    // so once in a while the whole mapping is made again, which frees them.
     void unmapPages(qint64 start, qint64 length) const
     {
+        constexpr int RemapEvery = 512; // copies: at most 4 MB of page tables
+        if (++m_copies % RemapEvery == 0) {
+            ::munmap(m_view, size_t(m_viewLength));
+            m_view = nullptr;
+            m_viewLength = 0;
+            mapOnce();
+            return;
+        }
         constexpr qint64 Around = qint64(2) << 20;
-        const qint64 from = start / Around * Around;
-        const qint64 to = std::min((start + length + Around - 1) / Around * Around, m_viewLength);
+        // Offsets aligned as their addresses are: m_view need not be.
+        const auto skew = qint64(reinterpret_cast<quintptr>(m_view) % quintptr(Around));
+        const qint64 from = std::max((start + skew) / Around * Around - skew, qint64(0));
+        const qint64 to = std::min((start + length + skew + Around - 1) / Around * Around - skew, m_viewLength);
         ::madvise(m_view + from, size_t(to - from), MADV_DONTNEED);
     }
 
@@ -212,8 +232,9 @@ private:
     std::unique_ptr<ReadAhead> m_ahead;
     mutable int m_error = 0;
     mutable std::vector<unsigned char> m_resident; // mincore()'s answer, a byte a page
-    char *m_view = nullptr; // the whole file mapped (mapOnce), or none
-    qint64 m_viewLength = 0;
+    mutable char *m_view = nullptr; // the whole file mapped (mapOnce), or none
+    mutable qint64 m_viewLength = 0;
+    mutable qint64 m_copies = 0; // through m_view, for unmapPages()
 };
 
 std::unique_ptr<SpillFile> openIn(const QString &dir)
