@@ -83,9 +83,8 @@ public:
         const qint64 start = offset / page * page;
         const qint64 length = offset + n - start;
         if (offset + n <= m_viewLength) {
-            bool copied = false;
-            const Outcome outcome = copyIfCached(m_view + start, offset - start, offset, data, n, &copied);
-            if (copied)
+            const Outcome outcome = copyIfCached(m_view + start, offset - start, offset, data, n);
+            if (outcome != Outcome::WouldWait) // copied, and so mapped, or (rarely) read without it
                 unmapPages(start, length);
             return outcome;
         }
@@ -93,8 +92,7 @@ public:
         if (map == MAP_FAILED)
             return readWithoutWaiting(offset, data, n);
         ::madvise(map, size_t(length), MADV_RANDOM);
-        bool copied = false;
-        const Outcome outcome = copyIfCached(static_cast<char *>(map), offset - start, offset, data, n, &copied);
+        const Outcome outcome = copyIfCached(static_cast<char *>(map), offset - start, offset, data, n);
         ::munmap(map, size_t(length));
         return outcome;
     }
@@ -159,7 +157,7 @@ private:
     // Looks whether every page of [map, map + skip + n), the file's bytes
     // from offset - skip on, is in the page cache, and if so copies the n
     // bytes at offset into data.
-    Outcome copyIfCached(char *map, qint64 skip, qint64 offset, char *data, qsizetype n, bool *copied) const
+    Outcome copyIfCached(char *map, qint64 skip, qint64 offset, char *data, qsizetype n) const
     {
         static const qint64 page = ::sysconf(_SC_PAGESIZE);
         const size_t length = size_t(skip + n);
@@ -173,7 +171,6 @@ private:
         // error the ordinary read reports rather than a SIGBUS.
         iovec to {data, size_t(n)};
         iovec from {map + skip, size_t(n)};
-        *copied = true;
         if (::process_vm_readv(::getpid(), &to, 1, &from, 1, 0) == ssize_t(n))
             return Outcome::Done;
         return read(offset, data, n) ? Outcome::Done : Outcome::Failed;
